@@ -1,0 +1,35 @@
+#include "main/startup.h"
+
+#include <malloc.h>
+
+#include "main/application.h"
+#include "platform/instancelock.h"
+#include "platform/msgbox.h"
+#include "qcapture/qcapture.h"
+#include "setkey/setkey.h"
+
+int RunZelbrik(int argc, char** argv)
+{
+    // Frozen screens are large and short-lived: hand such blocks back to the
+    // system when freed, so the program returns to its idle size after a capture.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+
+    TApplication app(argc, argv);
+
+    if (!ClaimSingleInstance(QStringLiteral("zelbrik_qpxr"))) {
+        ShowInformationBox(QStringLiteral("截图工具已经打开了,隐藏在任务栏的右边!"));
+        return 0;
+    }
+
+    // The settings window first: it is the main window, and its load procedure
+    // must not depend on the overlay.
+    TForm2 form2;
+    Form2 = &form2;
+    TForm5 form5;
+    Form5 = &form5;
+
+    const int rc = app.exec();
+    Form5 = nullptr;
+    Form2 = nullptr;
+    return rc;
+}

@@ -1,0 +1,5 @@
+#pragma once
+
+// Start-up: single instance, the two windows in order, the message loop.
+// Returns the process exit code.
+int RunZelbrik(int argc, char** argv);

@@ -1,0 +1,14 @@
+#pragma once
+// The single-instance marker: an advisory lock on a file named after the
+// marker in the user's runtime folder. The kernel releases it whenever the
+// process ends, also when it is killed.
+
+#include <QString>
+
+// True when this process now holds the marker; false when another process
+// holds it. The lock is kept until the process ends. When no lock file can be
+// made at all, the program starts as if it were alone.
+bool ClaimSingleInstance(const QString& name);
+
+// The lock file used for the marker.
+QString InstanceLockPath(const QString& name);

@@ -1,0 +1,35 @@
+#pragma once
+// The capture overlay: the frozen primary display, the two-click selection on
+// it, and the output of the selected region.
+
+#include <QImage>
+#include <QRect>
+#include <QTimer>
+#include <QWidget>
+
+class TImage;
+class TSavePictureDialog;
+
+class TForm5 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm5(QWidget* parent = nullptr);
+    ~TForm5() override;
+
+    TImage* Image1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    // Made by the first output and kept, so it proposes the last file name.
+    TSavePictureDialog* SavePictureDialog1 = nullptr;
+
+    // Enables Timer1; enabling it while enabled does not restart the wait.
+    void StartCapture();
+    void Timer1Timer();
+    void Image1MouseMove(int x, int y);
+    void Image1MouseDown(Qt::MouseButton button, int x, int y);
+
+    // Cuts the region out of the frozen picture, puts it on the clipboard,
+    // hides the overlay and saves it through the save dialog.
+    void PictureOutput(const QRect& region);
+};
+
+extern TForm5* Form5;
