@@ -1,23 +1,308 @@
 #include "setkey/setkey.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QScreen>
+#include <QUrl>
 
 #include "main/application.h"
+#include "platform/msgbox.h"
+#include "qcapture/qcapture.h"
+#include "settings/intconv.h"
+#include "settings/settings.h"
+#include "setkey/vkmap.h"
+#include "ui_form2.h"
 
-// Placeholder until the settings window lands.
 TForm2* Form2 = nullptr;
 
-TForm2::TForm2(QWidget* parent) : QWidget(parent), Edit1(new QLineEdit(QStringLiteral("50"), this))
+namespace {
+
+QFont BaseFont()
 {
-    setWindowTitle(ProgramTitle());
-    show();
+    QFont f;
+    f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")});
+    f.setPixelSize(15);
+    return f;
+}
+
+QFont SansFont(bool bold = false)
+{
+    QFont f;
+    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")});
+    f.setPixelSize(11);
+    f.setBold(bold);
+    return f;
+}
+
+void SetTextColour(QWidget* w, const QColor& c)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, c);
+    p.setColor(QPalette::ButtonText, c);
+    p.setColor(QPalette::Text, c);
+    w->setPalette(p);
+}
+
+}  // namespace
+
+TForm2::TForm2(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm2>())
+{
+    Q_INIT_RESOURCE(zelbrik);
+    ui->setupUi(this);
+    Memo1 = ui->Memo1;
+    Label1 = ui->Label1;
+    Label2 = ui->Label2;
+    Label3 = ui->Label3;
+    Label5 = ui->Label5;
+    HotKey2 = ui->HotKey2;
+    Edit1 = ui->Edit1;
+    CheckBox1 = ui->CheckBox1;
+    SpeedButton1 = ui->SpeedButton1;
+    SpeedButton2 = ui->SpeedButton2;
+    SpeedButton3 = ui->SpeedButton3;
+    ApplyLook();
+
+    connect(SpeedButton1, &QToolButton::clicked, this, &TForm2::SpeedButton1Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TForm2::SpeedButton2Click);
+    connect(SpeedButton3, &QToolButton::clicked, this, &TForm2::SpeedButton3Click);
+    Label5->installEventFilter(this);
+
+    HotKeyManager1 = new THotKeyManager(this);
+    connect(HotKeyManager1, &THotKeyManager::OnHotKeyPressed, this, &TForm2::HotKeyManager1HotKeyPressed);
+
+    PopupMenu1 = new QMenu(this);
+    O1 = PopupMenu1->addAction(QStringLiteral("打开(&O)"));
+    Exit1 = PopupMenu1->addAction(QStringLiteral("退出(&Q)"));
+    connect(O1, &QAction::triggered, this, &TForm2::O1Click);
+    connect(Exit1, &QAction::triggered, this, &TForm2::Exit1Click);
+
+    CoolTrayIcon1 = new TCoolTrayIcon(this);
+    CoolTrayIcon1->SetIcon(windowIcon());
+    CoolTrayIcon1->SetHint(ProgramTitle());
+    CoolTrayIcon1->SetPopupMenu(PopupMenu1);
+    connect(CoolTrayIcon1, &TCoolTrayIcon::OnClick, this, &TForm2::CoolTrayIcon1Click);
+
+    FormCreate();
+    CoolTrayIcon1->Show();
 }
 
 TForm2::~TForm2() = default;
+
+void TForm2::ApplyLook()
+{
+    setWindowTitle(ProgramTitle());
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/zelbrik/zelbrik-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/zelbrik/zelbrik-32.png"), QSize(32, 32));
+    setWindowIcon(icon);
+    QApplication::setWindowIcon(icon);
+
+    // A fixed dialog frame with the close box only, above ordinary windows.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
+    setFixedSize(287, 313);
+    setFont(BaseFont());
+    setAutoFillBackground(true);
+    QPalette face = palette();
+    face.setColor(QPalette::Window, face.color(QPalette::Button));
+    setPalette(face);
+
+    QFile usage(QStringLiteral(":/zelbrik/usage.txt"));
+    if (usage.open(QIODevice::ReadOnly))
+        Memo1->setPlainText(QString::fromUtf8(usage.readAll()));
+    Memo1->setFont(SansFont());
+    QPalette memo = Memo1->palette();
+    memo.setColor(QPalette::Base, memo.color(QPalette::Button));
+    memo.setColor(QPalette::Text, memo.color(QPalette::WindowText));
+    Memo1->setPalette(memo);
+
+    for (QLabel* l : {Label1, Label2}) {
+        l->setFont(SansFont());
+        SetTextColour(l, Qt::red);
+    }
+    CheckBox1->setFont(SansFont());
+    Label3->setFont(SansFont(true));
+    SetTextColour(Label3, Qt::black);
+    Label5->setText(DownloadAddress().section(QStringLiteral("://"), 1));
+    Label5MouseLeave();
+    Edit1->setFont(BaseFont());
+
+    const struct {
+        QToolButton* button;
+        const char* picture;
+    } buttons[] = {{SpeedButton3, ":/zelbrik/capture.png"},
+                   {SpeedButton1, ":/zelbrik/save.png"},
+                   {SpeedButton2, ":/zelbrik/exit.png"}};
+    for (const auto& b : buttons) {
+        const QPixmap glyph(QString::fromLatin1(b.picture));
+        b.button->setIcon(glyph);
+        b.button->setIconSize(glyph.size());
+        b.button->setFont(SansFont());
+        SetTextColour(b.button, Qt::blue);
+    }
+
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    HotKey2->setFocus(Qt::OtherFocusReason);
+}
+
+QString TForm2::DownloadAddress()
+{
+    return QStringLiteral("https://zelbrik.example/download");
+}
+
+void TForm2::FormCreate()
+{
+    Settings = std::make_unique<TIniFile>(settings::SettingsFilePath());
+    Edit1->setText(Settings->ReadString(settings::kQualitySection, settings::kQualityKey, settings::kQualityDefault));
+    HotKey2->SetHotKey(static_cast<quint32>(
+        Settings->ReadInteger(settings::kHotKeySection, settings::kHotKeyKey, settings::kHotKeyDefault)));
+    const bool hidden =
+        Settings->ReadInteger(settings::kHiddenSection, settings::kHiddenKey, settings::kHiddenDefault) != 0;
+    CheckBox1->setChecked(hidden);
+    // Without a notification area nothing could bring a hidden window back.
+    if (!hidden || !TCoolTrayIcon::IsAvailable())
+        show();
+    else
+        hide();
+    HotKeyIndex = HotKeyManager1->AddHotKey(HotKey2->HotKey());
+}
+
+bool TForm2::CheckQuality()
+{
+    const QString text = Edit1->text();
+    QString problem;
+    if (text.isEmpty()) {
+        problem = QStringLiteral("必须输入图片质量!");
+    } else if (auto q = TryStrToInt(text); !q) {
+        problem = QStringLiteral("必须输入整数类型的图片质量!");
+    } else if (*q < 0 || *q > 100) {
+        problem = QStringLiteral("输入的图片质量应在0到100之间!");
+    }
+    if (problem.isEmpty())
+        return true;
+    ShowInformationBox(problem);
+    Edit1->setFocus(Qt::OtherFocusReason);
+    return false;
+}
+
+void TForm2::SpeedButton1Click()
+{
+    if (!CheckQuality())
+        return;
+    Settings->WriteString(settings::kQualitySection, settings::kQualityKey, Edit1->text());
+    Settings->WriteInteger(settings::kHotKeySection, settings::kHotKeyKey, static_cast<qint32>(HotKey2->HotKey()));
+    Settings->WriteInteger(settings::kHiddenSection, settings::kHiddenKey, CheckBox1->isChecked() ? 1 : 0);
+    // A registration refused earlier leaves nothing to change: register anew
+    // rather than leave the hotkey dead until a restart.
+    if (HotKeyIndex != 0)
+        HotKeyIndex = HotKeyManager1->ChangeHotKey(HotKeyIndex, HotKey2->HotKey());
+    else
+        HotKeyIndex = HotKeyManager1->AddHotKey(HotKey2->HotKey());
+    hide();
+}
+
+void TForm2::SpeedButton2Click()
+{
+    close();
+}
+
+void TForm2::SpeedButton3Click()
+{
+    if (!CheckQuality())
+        return;
+    hide();
+    if (Form5)
+        Form5->StartCapture();
+}
+
+void TForm2::Label5Click()
+{
+    QDesktopServices::openUrl(QUrl(DownloadAddress()));
+}
+
+void TForm2::Label5MouseMove()
+{
+    QFont f = SansFont(true);
+    f.setUnderline(true);
+    Label5->setFont(f);
+    SetTextColour(Label5, Qt::red);
+    Label5->setCursor(Qt::PointingHandCursor);
+}
+
+void TForm2::Label5MouseLeave()
+{
+    Label5->setFont(SansFont(true));
+    SetTextColour(Label5, Qt::blue);
+    Label5->setCursor(Qt::ArrowCursor);
+}
+
+void TForm2::HotKeyManager1HotKeyPressed(quint32 hotKey, quint16 index)
+{
+    if (isVisible()) {
+        // The server swallows a grabbed combination, so this is the only way
+        // the field can show it.
+        if (HotKey2->hasFocus())
+            HotKey2->SetHotKey(hotKey);
+        return;
+    }
+    if (index == HotKeyIndex) {
+        if (Form5)
+            Form5->StartCapture();
+    } else {
+        ShowInformationBox(QStringLiteral("未知的热键!"));
+    }
+}
+
+void TForm2::ShowInFront()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void TForm2::CoolTrayIcon1Click()
+{
+    ShowInFront();
+}
+
+void TForm2::O1Click()
+{
+    ShowInFront();
+}
+
+void TForm2::Exit1Click()
+{
+    close();
+}
 
 void TForm2::closeEvent(QCloseEvent* event)
 {
     event->accept();
     QCoreApplication::quit();
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Label5) {
+        switch (event->type()) {
+        case QEvent::MouseMove:
+        case QEvent::Enter:
+            Label5MouseMove();
+            break;
+        case QEvent::Leave:
+            Label5MouseLeave();
+            break;
+        case QEvent::MouseButtonRelease:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+                Label5->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint()))
+                Label5Click();
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }

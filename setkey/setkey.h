@@ -1,9 +1,26 @@
 #pragma once
 // The settings window: usage text, quality, capture hotkey and start-hidden
-// settings, the Save, Capture and Exit buttons, and the tray presence.
+// settings, the Save, Capture and Exit buttons, the download link, the
+// capture hotkey and the tray presence.
 
+#include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QToolButton>
 #include <QWidget>
+#include <memory>
+
+#include "platform/hotkeymanager.h"
+#include "platform/trayicon.h"
+#include "setkey/hotkeyedit.h"
+#include "setkey/speedbutton.h"
+#include "settings/profile.h"
+
+namespace Ui {
+class TForm2;
+}
 
 class TForm2 : public QWidget {
     Q_OBJECT
@@ -11,10 +28,61 @@ public:
     explicit TForm2(QWidget* parent = nullptr);
     ~TForm2() override;
 
+    // Controls, as the form lays them out.
+    QPlainTextEdit* Memo1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label5 = nullptr;
+    THotKey* HotKey2 = nullptr;
     QLineEdit* Edit1 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    TSpeedButton* SpeedButton1 = nullptr;  // Save
+    TSpeedButton* SpeedButton2 = nullptr;  // Exit
+    TSpeedButton* SpeedButton3 = nullptr;  // Capture
+
+    // Non-visual components.
+    THotKeyManager* HotKeyManager1 = nullptr;
+    TCoolTrayIcon* CoolTrayIcon1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* O1 = nullptr;
+    QAction* Exit1 = nullptr;
+
+    // The identifier of the capture hotkey's registration; 0 when none is in force.
+    quint16 HotKeyIndex = 0;
+
+    // The settings file, opened by the load procedure.
+    std::unique_ptr<TIniFile> Settings;
+
+    // Handlers.
+    void FormCreate();
+    void SpeedButton1Click();  // Save
+    void SpeedButton2Click();  // Exit
+    void SpeedButton3Click();  // Capture
+    void Label5Click();
+    void Label5MouseMove();
+    void Label5MouseLeave();
+    void HotKeyManager1HotKeyPressed(quint32 hotKey, quint16 index);
+    void CoolTrayIcon1Click();
+    void O1Click();
+    void Exit1Click();
+
+    // Tests the quality text; on failure shows the message, puts the focus
+    // into Edit1 and returns false.
+    bool CheckQuality();
+
+    // Shows the window in front of the others.
+    void ShowInFront();
+
+    static QString DownloadAddress();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void ApplyLook();
+    std::unique_ptr<Ui::TForm2> ui;
 };
 
 extern TForm2* Form2;

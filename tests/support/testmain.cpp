@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <cstdlib>
 #include <memory>
 
+#include "main/application.h"
 #include "testenv.h"
 #include "xsession.h"
 
@@ -43,7 +43,7 @@ int main(int argc, char** argv)
     switch (env.display) {
     case TestDisplay::Offscreen: {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        QApplication app(argc, argv);
+        TApplication app(argc, argv);
         rc = RUN_ALL_TESTS();
         break;
     }
@@ -57,7 +57,7 @@ int main(int argc, char** argv)
         setenv("DISPLAY", g_session->display().c_str(), 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         {
-            QApplication app(argc, argv);
+            TApplication app(argc, argv);
             rc = RUN_ALL_TESTS();
         }
         g_session.reset();
