@@ -8,6 +8,14 @@
 #include "qcapture/qcapture.h"
 #include "setkey/setkey.h"
 
+bool ClaimFirstCopy()
+{
+    if (ClaimSingleInstance(QStringLiteral("zelbrik_qpxr")))
+        return true;
+    ShowInformationBox(QStringLiteral("截图工具已经打开了,隐藏在任务栏的右边!"));
+    return false;
+}
+
 int RunZelbrik(int argc, char** argv)
 {
     // Frozen screens are large and short-lived: hand such blocks back to the
@@ -16,10 +24,8 @@ int RunZelbrik(int argc, char** argv)
 
     TApplication app(argc, argv);
 
-    if (!ClaimSingleInstance(QStringLiteral("zelbrik_qpxr"))) {
-        ShowInformationBox(QStringLiteral("截图工具已经打开了,隐藏在任务栏的右边!"));
+    if (!ClaimFirstCopy())
         return 0;
-    }
 
     // The settings window first: it is the main window, and its load procedure
     // must not depend on the overlay.

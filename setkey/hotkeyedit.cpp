@@ -68,6 +68,31 @@ void THotKey::SetHotKey(quint32 hotKey)
     ShowCurrent();
 }
 
+bool THotKey::event(QEvent* event)
+{
+    // While the field has the focus every combination is a candidate hotkey,
+    // Alt+letter included: the window's accelerators must not take it. Tab
+    // without modifiers still moves the focus on.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* ke = static_cast<QKeyEvent*>(event);
+        const bool navigation = (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) &&
+                                !(ke->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+        if (!navigation) {
+            ke->accept();
+            return true;
+        }
+    }
+    if (event->type() == QEvent::KeyPress) {
+        auto* ke = static_cast<QKeyEvent*>(event);
+        if ((ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) &&
+            (ke->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            keyPressEvent(ke);
+            return true;
+        }
+    }
+    return QLineEdit::event(event);
+}
+
 void THotKey::keyPressEvent(QKeyEvent* event)
 {
     const int key = event->key();

@@ -1,0 +1,365 @@
+// The settings window driven as a user would, on a real X server with a
+// window manager and a tray: the load procedure, the quality check, Save,
+// Capture, the accelerators, the link's look and the hotkey handler.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "main/application.h"
+#include "qcapture/qcapture.h"
+#include "setkey/setkey.h"
+#include "support/modalwatcher.h"
+#include "support/testenv.h"
+#include "support/xsession.h"
+
+ZELBRIK_TEST_ENVIRONMENT(.display = TestDisplay::X11, .width = 1280, .height = 800, .windowManager = true,
+                         .tray = true);
+
+namespace {
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+class SettingsWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        configDir = home.path() + "/config";
+        qputenv("XDG_CONFIG_HOME", configDir.toUtf8());
+    }
+    void TearDown() override
+    {
+        form2.reset();
+        form5.reset();
+        Form2 = nullptr;
+        Form5 = nullptr;
+    }
+
+    QString iniPath() const { return configDir + "/zelbrik.ini"; }
+
+    void writeIni(const QByteArray& content)
+    {
+        QDir().mkpath(configDir);
+        QFile f(iniPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+
+    // The program's order: the settings window first, then the overlay.
+    void start()
+    {
+        form2 = std::make_unique<TForm2>();
+        Form2 = form2.get();
+        form5 = std::make_unique<TForm5>();
+        Form5 = form5.get();
+        if (form2->isVisible())
+            ASSERT_TRUE(QTest::qWaitForWindowActive(form2.get()));
+    }
+
+    void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+
+    // Events for the modal boxes to appear and be answered.
+    void settle(int ms = 150) { QTest::qWait(ms); }
+
+    QTemporaryDir home;
+    QString configDir;
+    std::unique_ptr<TForm2> form2;
+    std::unique_ptr<TForm5> form5;
+    ModalWatcher boxes;
+};
+
+}  // namespace
+
+TEST_F(SettingsWindow, DefaultsWithoutSettingsFile)
+{
+    start();
+    EXPECT_EQ(form2->windowTitle().toStdString(), "Orvalt简体免费版V1.01.02");
+    EXPECT_TRUE(form2->isVisible());
+    EXPECT_EQ(form2->Edit1->text().toStdString(), "50");
+    EXPECT_EQ(form2->HotKey2->HotKey(), 16465u);
+    EXPECT_EQ(form2->HotKey2->text().toStdString(), "Ctrl + Q");
+    EXPECT_FALSE(form2->CheckBox1->isChecked());
+    EXPECT_EQ(form2->size(), QSize(287, 313));
+    EXPECT_EQ(form2->minimumSize(), form2->maximumSize());
+    EXPECT_TRUE(form2->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(form2->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(QApplication::focusWidget(), form2->HotKey2);
+    EXPECT_EQ(form2->Memo1->toPlainText().split('\n').size(), 13);
+    EXPECT_TRUE(form2->Memo1->isReadOnly());
+    EXPECT_FALSE(QFile::exists(iniPath())) << "nothing is written at start";
+}
+
+TEST_F(SettingsWindow, TabOrderFollowsTheForm)
+{
+    start();
+    QWidget* expected[] = {form2->Edit1, form2->Memo1, form2->CheckBox1, form2->HotKey2};
+    for (QWidget* w : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), w) << w->objectName().toStdString();
+    }
+}
+
+TEST_F(SettingsWindow, LoadsStoredSettings)
+{
+    const struct {
+        const char* file;
+        const char* quality;
+        quint32 hotKey;
+        bool hidden;
+    } cases[] = {
+        {"[yincang]\n隐藏=1\n", "50", 16465, true},
+        {"[yincang]\n隐藏=2\n", "50", 16465, true},
+        {"[yincang]\n隐藏=0\n", "50", 16465, false},
+        {"[yincang]\n隐藏=yes\n", "50", 16465, false},
+        {"[HotKey2]\n截图热键=0x4051\n", "50", 16465, false},
+        {"[HotKey2]\n截图热键=abc\n", "50", 16465, false},
+        {"[HotKey2]\n截图热键=16449\n", "50", 16449, false},
+        {"[HotKey2]\n截图热键=$4041\n", "50", 16449, false},
+        {"[HotKey2]\n截图热键=82001\n", "50", 16465, false},  // 0x14051: the Windows-key bit is dropped
+        {"[jtzl]\n截图质量=abc\n", "abc", 16465, false},      // taken unchanged, checked only on use
+        {"[JTZL]\n截图质量=75\n", "75", 16465, false},
+    };
+    for (const auto& c : cases) {
+        writeIni(c.file);
+        start();
+        EXPECT_EQ(form2->Edit1->text().toStdString(), c.quality) << c.file;
+        EXPECT_EQ(form2->HotKey2->HotKey(), c.hotKey) << c.file;
+        EXPECT_EQ(form2->CheckBox1->isChecked(), c.hidden) << c.file;
+        EXPECT_EQ(form2->isVisible(), !c.hidden) << c.file;
+        TearDown();
+    }
+}
+
+TEST_F(SettingsWindow, QualityCheck)
+{
+    const struct {
+        const char* text;
+        const char* message;  // nullptr: accepted
+    } cases[] = {
+        {"", "必须输入图片质量!"},
+        {" 80", nullptr},
+        {"80 ", "必须输入整数类型的图片质量!"},
+        {"$50", nullptr},
+        {"abc", "必须输入整数类型的图片质量!"},
+        {"101", "输入的图片质量应在0到100之间!"},
+        {"-1", "输入的图片质量应在0到100之间!"},
+        {"0", nullptr},
+        {"100", nullptr},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(iniPath());
+        start();
+        form2->Edit1->setText(QString::fromUtf8(c.text));
+        form2->HotKey2->setFocus();
+        boxes.clear();
+        click(form2->SpeedButton1);
+        settle();
+        if (c.message) {
+            ASSERT_EQ(boxes.seen().size(), 1u) << c.text;
+            EXPECT_EQ(boxes.seen()[0].text.toStdString(), c.message);
+            EXPECT_EQ(boxes.seen()[0].caption.toStdString(), "信息框");
+            EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Information);
+            EXPECT_TRUE(form2->isVisible()) << c.text;
+            EXPECT_EQ(QApplication::focusWidget(), form2->Edit1) << c.text;
+            EXPECT_FALSE(QFile::exists(iniPath())) << c.text;
+        } else {
+            EXPECT_TRUE(boxes.seen().empty()) << c.text;
+            EXPECT_FALSE(form2->isVisible()) << c.text;
+            EXPECT_TRUE(QFile::exists(iniPath())) << c.text;
+        }
+        TearDown();
+    }
+}
+
+TEST_F(SettingsWindow, SaveWritesAFreshFileInOrderAndHides)
+{
+    start();
+    form2->Edit1->setText("70");
+    form2->HotKey2->SetHotKey(0x6074);  // Ctrl+Shift+F5
+    form2->CheckBox1->setChecked(true);
+    click(form2->SpeedButton1);
+    settle();
+    EXPECT_TRUE(boxes.seen().empty());
+    EXPECT_FALSE(form2->isVisible());
+    EXPECT_EQ(ReadAll(iniPath()).toStdString(),
+              "[jtzl]\n截图质量=70\n[HotKey2]\n截图热键=24692\n[yincang]\n隐藏=1\n");
+
+    // What was saved is what the next start shows.
+    TearDown();
+    start();
+    EXPECT_EQ(form2->Edit1->text().toStdString(), "70");
+    EXPECT_EQ(form2->HotKey2->HotKey(), 0x6074u);
+    EXPECT_TRUE(form2->CheckBox1->isChecked());
+    EXPECT_FALSE(form2->isVisible());
+}
+
+TEST_F(SettingsWindow, SaveKeepsTheQualityTextAsTyped)
+{
+    start();
+    form2->Edit1->setText(" $50");
+    click(form2->SpeedButton1);
+    settle();
+    EXPECT_TRUE(ReadAll(iniPath()).contains("截图质量= $50\n") || ReadAll(iniPath()).contains("截图质量=\" $50\"\n"))
+        << ReadAll(iniPath()).toStdString();
+    TearDown();
+    start();
+    EXPECT_EQ(form2->Edit1->text().toStdString(), " $50");
+}
+
+TEST_F(SettingsWindow, FailedWriteShowsErrorAndKeepsWindowAndHotKey)
+{
+    // A regular file where the settings folder should be: not even root can
+    // write below it.
+    QFile blocker(home.path() + "/config");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    start();
+    const quint16 before = form2->HotKeyIndex;
+    const quint32 keyBefore = form2->HotKey2->HotKey();
+    form2->HotKey2->SetHotKey(0x4041);
+    click(form2->SpeedButton1);
+    settle();
+    ASSERT_EQ(boxes.seen().size(), 1u);
+    EXPECT_EQ(boxes.seen()[0].text.toStdString(), ("Unable to write to " + iniPath() + ".").toStdString());
+    EXPECT_EQ(boxes.seen()[0].caption.toStdString(), "Orvalt简体免费版V1.01.02");
+    EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(form2->isVisible());
+    EXPECT_EQ(form2->HotKeyIndex, before);
+    EXPECT_NE(keyBefore, 0x4041u);
+}
+
+TEST_F(SettingsWindow, CaptureChecksHidesAndStartsTheDelayWithoutSaving)
+{
+    writeIni("[jtzl]\n截图质量=50\n");
+    start();
+    form2->Edit1->setText("30");
+    click(form2->SpeedButton3);
+    EXPECT_FALSE(form2->isVisible());
+    EXPECT_TRUE(form5->Timer1->isActive());
+    EXPECT_EQ(form5->Timer1->interval(), 300);
+    form5->Timer1->stop();
+    EXPECT_EQ(ReadAll(iniPath()).toStdString(), "[jtzl]\n截图质量=50\n");
+    EXPECT_EQ(form2->Edit1->text().toStdString(), "30") << "the unsaved quality stays for the encoding";
+}
+
+TEST_F(SettingsWindow, CaptureWithBadQualityStartsNothing)
+{
+    start();
+    form2->Edit1->setText("");
+    click(form2->SpeedButton3);
+    settle();
+    ASSERT_EQ(boxes.seen().size(), 1u);
+    EXPECT_EQ(boxes.seen()[0].text.toStdString(), "必须输入图片质量!");
+    EXPECT_TRUE(form2->isVisible());
+    EXPECT_FALSE(form5->Timer1->isActive());
+}
+
+TEST_F(SettingsWindow, AcceleratorsClickTheButtons)
+{
+    start();
+    // In the hotkey field Alt+N is a combination like any other.
+    ASSERT_EQ(QApplication::focusWidget(), form2->HotKey2);
+    QTest::keyClick(form2->HotKey2, Qt::Key_N, Qt::AltModifier);
+    EXPECT_EQ(form2->HotKey2->HotKey(), 0x804Eu);
+    EXPECT_TRUE(form2->isVisible());
+
+    // Real key events from the server: the accelerators go through Qt's
+    // shortcut map as a user's keys do.
+    form2->Edit1->setFocus();
+    ProcessXSession()->sh("xdotool key alt+n");
+    settle(300);
+    EXPECT_FALSE(form2->isVisible()) << "Alt+N captures";
+    EXPECT_TRUE(form5->Timer1->isActive());
+    form5->Timer1->stop();
+
+    form2->ShowInFront();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form2.get()));
+    form2->CheckBox1->setFocus();
+    ProcessXSession()->sh("xdotool key alt+y");
+    settle(300);
+    EXPECT_FALSE(form2->isVisible()) << "Alt+Y saves";
+    EXPECT_TRUE(QFile::exists(iniPath()));
+}
+
+TEST_F(SettingsWindow, ButtonsTakeNoFocus)
+{
+    start();
+    for (QWidget* b : {static_cast<QWidget*>(form2->SpeedButton1), static_cast<QWidget*>(form2->SpeedButton2),
+                       static_cast<QWidget*>(form2->SpeedButton3)})
+        EXPECT_EQ(b->focusPolicy(), Qt::NoFocus);
+}
+
+TEST_F(SettingsWindow, LinkLabelHoverLook)
+{
+    start();
+    QLabel* link = form2->Label5;
+    EXPECT_TRUE(link->font().bold());
+    EXPECT_FALSE(link->font().underline());
+    EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(Qt::blue));
+
+    QTest::mouseMove(link, QPoint(10, 5));
+    settle(50);
+    EXPECT_TRUE(link->font().bold());
+    EXPECT_TRUE(link->font().underline());
+    EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+
+    QTest::mouseMove(form2->Memo1, QPoint(10, 10));
+    settle(50);
+    EXPECT_FALSE(link->font().underline());
+    EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    EXPECT_EQ(link->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(SettingsWindow, HotKeyPressWhileShownOnlyFillsTheFocusedField)
+{
+    start();
+    form2->HotKey2->setFocus();
+    form2->HotKeyManager1HotKeyPressed(0x6041, form2->HotKeyIndex);
+    EXPECT_EQ(form2->HotKey2->HotKey(), 0x6041u);
+    EXPECT_FALSE(form5->Timer1->isActive());
+
+    form2->Edit1->setFocus();
+    form2->HotKeyManager1HotKeyPressed(0x4051, form2->HotKeyIndex);
+    EXPECT_EQ(form2->HotKey2->HotKey(), 0x6041u) << "focus elsewhere: nothing at all";
+    EXPECT_FALSE(form5->Timer1->isActive());
+    settle();
+    EXPECT_TRUE(boxes.seen().empty());
+}
+
+TEST_F(SettingsWindow, HotKeyPressWhileHiddenStartsCaptureOrRejects)
+{
+    writeIni("[yincang]\n隐藏=1\n");
+    start();
+    ASSERT_FALSE(form2->isVisible());
+    form2->HotKeyManager1HotKeyPressed(0x4051, form2->HotKeyIndex);
+    EXPECT_TRUE(form5->Timer1->isActive());
+    form5->Timer1->stop();
+
+    form2->HotKeyManager1HotKeyPressed(0x4051, static_cast<quint16>(form2->HotKeyIndex + 1));
+    settle();
+    EXPECT_FALSE(form5->Timer1->isActive());
+    ASSERT_EQ(boxes.seen().size(), 1u);
+    EXPECT_EQ(boxes.seen()[0].text.toStdString(), "未知的热键!");
+    EXPECT_EQ(boxes.seen()[0].caption.toStdString(), "信息框");
+}
+
+TEST_F(SettingsWindow, TrayClickAndOpenShowTheWindow)
+{
+    writeIni("[yincang]\n隐藏=1\n");
+    start();
+    ASSERT_FALSE(form2->isVisible());
+    form2->CoolTrayIcon1Click();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(form2.get()));
+    form2->hide();
+    form2->O1->trigger();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(form2.get()));
+}
