@@ -38,3 +38,24 @@ std::string Program::waitForWindow(const std::string& nameRegex, int timeoutMs) 
         timeoutMs);
     return found;
 }
+
+std::string Program::windowCovering(int x, int y, int w, int h) const
+{
+    const ShResult r = session_.sh("for w in $(xdotool search --onlyvisible --pid " + std::to_string(process_.pid()) +
+                                   " 2>/dev/null); do xwininfo -id $w | awk -v id=$w '/Absolute upper-left X/{x=$4} "
+                                   "/Absolute upper-left Y/{y=$4} /Width:/{w=$2} /Height:/{h=$2} "
+                                   "END{print id, x, y, w, h}'; done");
+    std::istringstream in(r.out);
+    std::string id;
+    int wx, wy, ww, wh;
+    while (in >> id >> wx >> wy >> ww >> wh)
+        if (wx == x && wy == y && ww == w && wh == h)
+            return id;
+    return "";
+}
+
+void Program::clickAt(const std::string& window, int x, int y, int button) const
+{
+    session_.sh("xdotool mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
+                " click " + std::to_string(button));
+}

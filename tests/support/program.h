@@ -20,6 +20,12 @@ public:
     // Waits until such a window is visible; returns its id or "".
     std::string waitForWindow(const std::string& nameRegex, int timeoutMs = 10000) const;
 
+    // A visible window of this process covering the given rectangle
+    // exactly (the capture overlay); "" when there is none.
+    std::string windowCovering(int x, int y, int w, int h) const;
+    // Clicks at a point of a window (window coordinates).
+    void clickAt(const std::string& window, int x, int y, int button = 1) const;
+
 private:
     XSession& session_;
     ChildProcess process_;

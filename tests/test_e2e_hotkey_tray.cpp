@@ -1,0 +1,200 @@
+// The capture hotkey and the tray icon of the real binary, on a real X
+// server with openbox and trayer, driven with xdotool.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "support/keygrab.h"
+#include "support/program.h"
+#include "support/testenv.h"
+
+ZELBRIK_TEST_ENVIRONMENT(.display = TestDisplay::None);
+
+namespace {
+
+constexpr int kW = 1024, kH = 768;
+// Button centres in the settings window's client area.
+constexpr int kCaptureX = 35, kSaveX = 123, kButtonY = 268;
+
+class HotKeyAndTray : public ::testing::Test {
+protected:
+    XSession session{{.width = kW, .height = kH, .windowManager = true, .tray = true}};
+
+    void writeSettings(const std::string& content)
+    {
+        std::filesystem::create_directories(session.configDir());
+        std::ofstream(session.configDir() + "/zelbrik.ini") << content;
+    }
+    std::string settings()
+    {
+        std::ifstream in(session.configDir() + "/zelbrik.ini");
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    void key(const std::string& keys) { session.sh("xdotool key " + keys); }
+    void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+    bool overlayAppears(Program& p, int timeoutMs = 3000)
+    {
+        return WaitUntil([&] { return !p.windowCovering(0, 0, kW, kH).empty(); }, timeoutMs);
+    }
+    // The tray icon's window: trayer embeds it, so it is found by class.
+    std::string trayIcon()
+    {
+        std::istringstream in(session.sh("xdotool search --onlyvisible --classname '^tray$'").out);
+        std::string id;
+        in >> id;
+        return id;
+    }
+};
+
+}  // namespace
+
+TEST_F(HotKeyAndTray, HotKeyWhileHiddenStartsTheCaptureAfterTheDelay)
+{
+    writeSettings("[yincang]\n隐藏=1\n");
+    Program p(session);
+    ASSERT_TRUE(WaitUntil([&] { return !trayIcon().empty(); }, 10000)) << "only the tray icon is shown";
+    EXPECT_TRUE(p.windows(kTitle).empty());
+
+    const auto pressed = std::chrono::steady_clock::now();
+    key("ctrl+q");
+    ASSERT_TRUE(overlayAppears(p));
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - pressed).count();
+    EXPECT_GE(ms, 280) << "the grab waits for the 300 ms delay";
+    EXPECT_TRUE(p.windows("^信息框$").empty());
+}
+
+TEST_F(HotKeyAndTray, HotKeyWorksWithNumLockOn)
+{
+    writeSettings("[yincang]\n隐藏=1\n");
+    Program p(session);
+    ASSERT_TRUE(WaitUntil([&] { return !trayIcon().empty(); }, 10000));
+    key("Num_Lock");
+    key("ctrl+q");
+    EXPECT_TRUE(overlayAppears(p));
+    key("Num_Lock");
+}
+
+TEST_F(HotKeyAndTray, WhileShownTheHotKeyOnlyFillsTheFocusedField)
+{
+    Program p(session);
+    const std::string w = p.waitForWindow(kTitle);
+    ASSERT_FALSE(w.empty());
+    session.sh("xdotool windowactivate --sync " + w);
+    // The field has the focus at start: Ctrl+W is typed into it, then the
+    // grabbed Ctrl+Q arrives through the hotkey and replaces it.
+    key("ctrl+w");
+    key("ctrl+q");
+    pause(500);
+    EXPECT_TRUE(p.windowCovering(0, 0, kW, kH).empty()) << "no capture while the window is shown";
+    p.clickAt(w, kSaveX, kButtonY);
+    ASSERT_TRUE(WaitUntil([&] { return settings().find("截图热键=") != std::string::npos; }, 5000));
+    EXPECT_NE(settings().find("截图热键=16465\n"), std::string::npos) << settings();
+}
+
+TEST_F(HotKeyAndTray, WhileShownWithFocusElsewhereTheHotKeyDoesNothingAndSaveMovesIt)
+{
+    Program p(session);
+    const std::string w = p.waitForWindow(kTitle);
+    ASSERT_FALSE(w.empty());
+    session.sh("xdotool windowactivate --sync " + w);
+    key("ctrl+w");  // into the hotkey field
+    key("Tab");     // focus to the quality field
+    key("ctrl+q");
+    pause(500);
+    EXPECT_TRUE(p.windowCovering(0, 0, kW, kH).empty());
+    p.clickAt(w, kSaveX, kButtonY);
+    ASSERT_TRUE(WaitUntil([&] { return settings().find("截图热键=") != std::string::npos; }, 5000));
+    EXPECT_NE(settings().find("截图热键=16471\n"), std::string::npos) << "the field kept Ctrl+W: " << settings();
+
+    // Save hid the window and moved the hotkey to Ctrl+W.
+    ASSERT_TRUE(WaitUntil([&] { return p.windows(kTitle).empty(); }, 5000));
+    key("ctrl+q");
+    pause(800);
+    EXPECT_TRUE(p.windowCovering(0, 0, kW, kH).empty()) << "the old combination is released";
+    key("ctrl+w");
+    EXPECT_TRUE(overlayAppears(p));
+}
+
+TEST_F(HotKeyAndTray, SaveWithTheSameHotKeyRegistersItAgain)
+{
+    Program p(session);
+    const std::string w = p.waitForWindow(kTitle);
+    ASSERT_FALSE(w.empty());
+    p.clickAt(w, kSaveX, kButtonY);
+    ASSERT_TRUE(WaitUntil([&] { return p.windows(kTitle).empty(); }, 5000));
+    key("ctrl+q");
+    EXPECT_TRUE(overlayAppears(p));
+}
+
+TEST_F(HotKeyAndTray, CombinationHeldByAnotherClientIsSilentAndCaptureButtonStillWorks)
+{
+    KeyGrabber other(session.display(), 'q', 4 /* Control */);
+    ASSERT_TRUE(other.holding());
+    Program p(session);
+    const std::string w = p.waitForWindow(kTitle);
+    ASSERT_FALSE(w.empty());
+    pause(300);
+    EXPECT_TRUE(p.windows("^信息框$").empty()) << "a refused registration is silent";
+
+    // Hidden by Save (which tries to register again and is refused again).
+    p.clickAt(w, kSaveX, kButtonY);
+    ASSERT_TRUE(WaitUntil([&] { return p.windows(kTitle).empty(); }, 5000));
+    key("ctrl+q");
+    pause(800);
+    EXPECT_TRUE(p.windowCovering(0, 0, kW, kH).empty()) << "the keys belong to the other client";
+    EXPECT_TRUE(p.windows("^信息框$").empty());
+
+    // The Capture button still captures.
+    const std::string icon = trayIcon();
+    ASSERT_FALSE(icon.empty());
+    session.sh("xdotool mousemove --window " + icon + " 5 5 click 1");
+    const std::string shown = p.waitForWindow(kTitle);
+    ASSERT_FALSE(shown.empty());
+    p.clickAt(shown, kCaptureX, kButtonY);
+    EXPECT_TRUE(overlayAppears(p));
+}
+
+TEST_F(HotKeyAndTray, TrayIconClickMenuExitAndHostRestart)
+{
+    writeSettings("[yincang]\n隐藏=1\n");
+    Program p(session);
+    ASSERT_TRUE(WaitUntil([&] { return !trayIcon().empty(); }, 10000));
+    EXPECT_TRUE(p.windows(kTitle).empty());
+
+    // A left click shows the settings window in front.
+    session.sh("xdotool mousemove --window " + trayIcon() + " 5 5 click 1");
+    const std::string w = p.waitForWindow(kTitle);
+    ASSERT_FALSE(w.empty());
+    EXPECT_TRUE(WaitUntil([&] { return session.sh("xdotool getactivewindow").out.find(w) != std::string::npos; },
+                          3000));
+
+    // The icon comes back when the tray host restarts.
+    session.stopTray();
+    EXPECT_TRUE(WaitUntil([&] { return trayIcon().empty(); }, 5000));
+    session.startTray();
+    ASSERT_TRUE(WaitUntil([&] { return !trayIcon().empty(); }, 10000)) << "the icon docks in the new tray";
+
+    // Right click, then a click elsewhere closes the menu with nothing chosen.
+    session.sh("xdotool mousemove --window " + trayIcon() + " 5 5 click 3");
+    pause(500);
+    session.sh("xdotool mousemove 300 300 click 1");
+    pause(500);
+    EXPECT_TRUE(p.process().running());
+
+    // Right click, then the Exit entry (its accelerator Q) ends the program
+    // with code 0 and the icon goes.
+    session.sh("xdotool mousemove --window " + trayIcon() + " 5 5 click 3");
+    pause(500);
+    key("q");
+    EXPECT_EQ(p.process().waitExit(10000), 0);
+    EXPECT_TRUE(WaitUntil([&] { return trayIcon().empty(); }, 5000));
+}
