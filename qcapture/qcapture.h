@@ -6,9 +6,11 @@
 #include <QRect>
 #include <QTimer>
 #include <QWidget>
+#include <memory>
 
 class TImage;
 class TSavePictureDialog;
+class TScreenGrabber;
 
 class TForm5 : public QWidget {
     Q_OBJECT
@@ -30,6 +32,16 @@ public:
     // Cuts the region out of the frozen picture, puts it on the clipboard,
     // hides the overlay and saves it through the save dialog.
     void PictureOutput(const QRect& region);
+
+signals:
+    // Timer1Timer put a new frozen picture into Image1.
+    void PictureGrabbed();
+    // The second press chose this region; PictureOutput follows.
+    void RegionSelected(const QRect& region);
+
+private:
+    // Holds the picture buffer made ready while Timer1 runs.
+    std::unique_ptr<TScreenGrabber> Grabber;
 };
 
 extern TForm5* Form5;

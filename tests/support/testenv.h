@@ -5,6 +5,8 @@
 // Without it the tests run on Qt's offscreen platform.
 
 #include <QString>
+#include <map>
+#include <string>
 
 enum class TestDisplay {
     Offscreen,  // QApplication on Qt's offscreen platform, no X server
@@ -18,6 +20,10 @@ struct TestEnvironment {
     int height = 800;
     bool windowManager = true;
     bool tray = false;
+    // X11: Xorg with two monitors, the primary one (width x height) at 1280,0.
+    bool twoMonitors = false;
+    // Set in the process before its application object exists.
+    std::map<std::string, std::string> environment = {};
 };
 
 TestEnvironment& CurrentTestEnvironment();

@@ -38,6 +38,8 @@ int main(int argc, char** argv)
     setenv("XDG_RUNTIME_DIR", home.c_str(), 1);
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
     setenv("QT_ACCESSIBILITY", "0", 1);
+    for (const auto& [name, value] : env.environment)
+        setenv(name.c_str(), value.c_str(), 1);
 
     int rc = 0;
     switch (env.display) {
@@ -53,6 +55,7 @@ int main(int argc, char** argv)
         opts.height = env.height;
         opts.windowManager = env.windowManager;
         opts.tray = env.tray;
+        opts.twoMonitors = env.twoMonitors;
         g_session = std::make_unique<XSession>(opts);
         setenv("DISPLAY", g_session->display().c_str(), 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
