@@ -19,10 +19,14 @@ TForm2* Form2 = nullptr;
 
 namespace {
 
+// Where the Windows fonts are missing, Latin text takes DejaVu and Chinese
+// text falls back to the CJK font, which is then loaded only once Chinese
+// text is shown: a program started hidden stays small.
 QFont BaseFont()
 {
     QFont f;
-    f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")});
+    f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("DejaVu Sans"),
+                   QStringLiteral("WenQuanYi Micro Hei")});
     f.setPixelSize(15);
     return f;
 }
@@ -109,9 +113,6 @@ void TForm2::ApplyLook()
     face.setColor(QPalette::Window, face.color(QPalette::Button));
     setPalette(face);
 
-    QFile usage(QStringLiteral(":/zelbrik/usage.txt"));
-    if (usage.open(QIODevice::ReadOnly))
-        Memo1->setPlainText(QString::fromUtf8(usage.readAll()));
     Memo1->setFont(SansFont());
     QPalette memo = Memo1->palette();
     memo.setColor(QPalette::Base, memo.color(QPalette::Button));
@@ -276,6 +277,18 @@ void TForm2::O1Click()
 void TForm2::Exit1Click()
 {
     close();
+}
+
+void TForm2::showEvent(QShowEvent* event)
+{
+    // The usage text is laid out when first needed: a program started hidden
+    // then never loads the CJK font.
+    if (Memo1->document()->isEmpty()) {
+        QFile usage(QStringLiteral(":/zelbrik/usage.txt"));
+        if (usage.open(QIODevice::ReadOnly))
+            Memo1->setPlainText(QString::fromUtf8(usage.readAll()));
+    }
+    QWidget::showEvent(event);
 }
 
 void TForm2::closeEvent(QCloseEvent* event)

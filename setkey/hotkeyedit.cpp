@@ -59,7 +59,14 @@ THotKey::THotKey(QWidget* parent) : QLineEdit(parent)
     setContextMenuPolicy(Qt::NoContextMenu);
     // Read-only line edits hide the cursor; the field still shows it has focus.
     setAttribute(Qt::WA_InputMethodEnabled, false);
+    // No text yet: "无" would load the CJK font for a window that may never
+    // be shown. SetHotKey or the first show puts the text in.
+}
+
+void THotKey::showEvent(QShowEvent* event)
+{
     ShowCurrent();
+    QLineEdit::showEvent(event);
 }
 
 void THotKey::SetHotKey(quint32 hotKey)
