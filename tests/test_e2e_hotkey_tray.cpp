@@ -44,10 +44,14 @@ protected:
     {
         return WaitUntil([&] { return !p.windowCovering(0, 0, kW, kH).empty(); }, timeoutMs);
     }
-    // The tray icon's window: trayer embeds it, so it is found by class.
+    // The tray icon: a small visible window of the program's class (the
+    // settings window shares the class but not the size).
     std::string trayIcon()
     {
-        std::istringstream in(session.sh("xdotool search --onlyvisible --classname '^tray$'").out);
+        const ShResult r = session.sh(
+            "for w in $(xdotool search --onlyvisible --class '^zelbrik$' 2>/dev/null); do xwininfo -id $w | "
+            "awk -v id=$w '/Width:/{w=$2} /Height:/{h=$2} END{if (w <= 64 && h <= 64) print id}'; done");
+        std::istringstream in(r.out);
         std::string id;
         in >> id;
         return id;
@@ -163,6 +167,22 @@ TEST_F(HotKeyAndTray, CombinationHeldByAnotherClientIsSilentAndCaptureButtonStil
     EXPECT_TRUE(overlayAppears(p));
 }
 
+TEST_F(HotKeyAndTray, SaveRegistersTheHotKeyWhenTheStartRegistrationWasRefused)
+{
+    auto other = std::make_unique<KeyGrabber>(session.display(), 'q', 4 /* Control */);
+    ASSERT_TRUE(other->holding());
+    Program p(session);
+    const std::string w = p.waitForWindow(kTitle);
+    ASSERT_FALSE(w.empty());
+    pause(300);
+    other.reset();  // the other client lets go of Ctrl+Q
+
+    p.clickAt(w, kSaveX, kButtonY);
+    ASSERT_TRUE(WaitUntil([&] { return p.windows(kTitle).empty(); }, 5000));
+    key("ctrl+q");
+    EXPECT_TRUE(overlayAppears(p)) << "Save registered the combination anew";
+}
+
 TEST_F(HotKeyAndTray, TrayIconClickMenuExitAndHostRestart)
 {
     writeSettings("[yincang]\n隐藏=1\n");
@@ -184,11 +204,14 @@ TEST_F(HotKeyAndTray, TrayIconClickMenuExitAndHostRestart)
     ASSERT_TRUE(WaitUntil([&] { return !trayIcon().empty(); }, 10000)) << "the icon docks in the new tray";
 
     // Right click, then a click elsewhere closes the menu with nothing chosen.
+    const size_t before = p.windows().size();
     session.sh("xdotool mousemove --window " + trayIcon() + " 5 5 click 3");
-    pause(500);
-    session.sh("xdotool mousemove 300 300 click 1");
-    pause(500);
+    EXPECT_TRUE(WaitUntil([&] { return p.windows().size() == before + 1; }, 3000)) << "the menu opens";
+    session.sh("xdotool mousemove 600 200 click 1");
+    EXPECT_TRUE(WaitUntil([&] { return p.windows().size() == before; }, 3000)) << "and closes";
+    pause(300);
     EXPECT_TRUE(p.process().running());
+    EXPECT_FALSE(p.windows(kTitle).empty()) << "nothing was chosen";
 
     // Right click, then the Exit entry (its accelerator Q) ends the program
     // with code 0 and the icon goes.
