@@ -14,7 +14,11 @@ public:
     ~THotKeyManager() override;
 
     // Registers the combination; returns its non-zero identifier, or 0 when
-    // the server refuses it (another client holds it) or it cannot be mapped.
+    // the server refuses it (another client holds it), this manager already
+    // holds it, or its key is not on the keyboard. Identifiers are unique
+    // among live registrations and come back with every press. Holding the
+    // combination down reports one press, not one per auto-repeat. Off X11
+    // (offscreen, Wayland) every registration is refused.
     quint16 AddHotKey(quint32 hotKey);
     // Removes the registration `index` and registers `newHotKey`; 0 and nothing
     // registered when there is no registration `index` or the new one is refused.
