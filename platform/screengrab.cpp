@@ -1,5 +1,9 @@
 #include "platform/screengrab.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <sys/ipc.h>
 #include <sys/mman.h>
 #include <sys/shm.h>
@@ -61,15 +65,32 @@ bool NativeLayoutIsRgb32(xcb_connection_t* c, const xcb_screen_t* screen)
 }
 
 // Format_RGB32 wants 0xff in the byte the server leaves 0x00.
+// Sixteen bytes at a time: this pass runs over the whole screen inside the
+// grab, and the plain loop is not vectorised at -O2.
 void ForceOpaque(uint32_t* pixels, size_t count)
 {
-    for (size_t i = 0; i < count; ++i)
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i alpha = _mm_set1_epi32(int(0xff000000u));
+    for (; i + 4 <= count; i += 4) {
+        auto* p = reinterpret_cast<__m128i*>(pixels + i);
+        _mm_storeu_si128(p, _mm_or_si128(_mm_loadu_si128(p), alpha));
+    }
+#endif
+    for (; i < count; ++i)
         pixels[i] |= 0xff000000u;
 }
 
 void CopyOpaque(uint32_t* to, const uint32_t* from, size_t count)
 {
-    for (size_t i = 0; i < count; ++i)
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i alpha = _mm_set1_epi32(int(0xff000000u));
+    for (; i + 4 <= count; i += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                         _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)), alpha));
+#endif
+    for (; i < count; ++i)
         to[i] = from[i] | 0xff000000u;
 }
 
