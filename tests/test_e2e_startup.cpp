@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "support/program.h"
 #include "support/testenv.h"
@@ -81,4 +82,13 @@ TEST_F(StartUp, KilledCopyLeavesNoStaleMarker)
     Program again(session);
     EXPECT_FALSE(again.waitForWindow(kTitle).empty());
     EXPECT_TRUE(again.windows("^信息框$").empty());
+}
+
+TEST(StartUpWithoutTray, StartHiddenStillShowsTheWindowWhenNothingCouldBringItBack)
+{
+    XSession bare({.width = 1024, .height = 768, .windowManager = true, .tray = false});
+    std::filesystem::create_directories(bare.configDir());
+    { std::ofstream(bare.configDir() + "/zelbrik.ini") << "[yincang]\n隐藏=1\n"; }
+    Program p(bare);
+    EXPECT_FALSE(p.waitForWindow(kTitle).empty());
 }

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 
 #include "main/application.h"
 #include "platform/errors.h"
+#include "support/modalwatcher.h"
 #include "support/testenv.h"
 
 TEST(ErrorBoxText, FullStopRule)
@@ -27,4 +29,39 @@ TEST(ErrorBoxText, FullStopRule)
     };
     for (const auto& c : cases)
         EXPECT_EQ(TApplication::ErrorBoxText(QString::fromUtf8(c.message)).toStdString(), c.shown) << c.message;
+}
+
+namespace {
+
+class Thrower : public QObject {
+public:
+    int after = 0;
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User)
+            throw EIniFileError(QStringLiteral("Unable to write to /nowhere/zelbrik.ini"));
+        if (e->type() == QEvent::User + 1) {
+            ++after;
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+}  // namespace
+
+TEST(ErrorBox, ExceptionFromAHandlerIsShownAndTheLoopGoesOn)
+{
+    ModalWatcher boxes;
+    Thrower t;
+    QCoreApplication::postEvent(&t, new QEvent(QEvent::User));
+    QCoreApplication::postEvent(&t, new QEvent(QEvent::Type(QEvent::User + 1)));
+    QTest::qWait(300);
+    ASSERT_EQ(boxes.seen().size(), 1u);
+    EXPECT_EQ(boxes.seen()[0].text.toStdString(), "Unable to write to /nowhere/zelbrik.ini.");
+    EXPECT_EQ(boxes.seen()[0].caption.toStdString(), "Orvalt简体免费版V1.01.02");
+    EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(t.after, 1) << "the next event was still delivered";
 }
