@@ -54,20 +54,6 @@ void Sh(const std::string& cmd)
     ProcessXSession()->sh(cmd);
 }
 
-// Processes events until cond holds or timeoutMs have passed.
-bool Pump(const std::function<bool()>& cond, int timeoutMs)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (true) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        if (cond())
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
 // Whether a fresh client can grab Ctrl+<keysym> in every lock variant, i.e.
 // nobody (in particular not the manager) holds any of them.
 bool FreeForOthers(unsigned keysym, unsigned modifiers = kControlMask)
@@ -147,7 +133,7 @@ protected:
     {
         reports.clear();
         Sh("xdotool " + xdotoolArgs + " key " + kSentinelKeys);
-        bool got = Pump([&] { return !reports.empty() && reports.back().first == kSentinel; }, 5000);
+        bool got = QTest::qWaitFor([&] { return !reports.empty() && reports.back().first == kSentinel; }, 5000);
         EXPECT_TRUE(got) << "the sentinel combination was not reported";
         auto out = reports;
         if (got)
@@ -298,13 +284,13 @@ TEST_F(HotKeys, AFocusedWindowOfOursNeverSeesTheCombination)
     edit.setFocus();
     // The window really has the keyboard: plain keys are typed into it.
     Sh("xdotool key a");
-    ASSERT_TRUE(Pump([&] { return edit.text() == "a"; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return edit.text() == "a"; }, 3000));
     // Twice: the release must come to the manager too, or the second press
     // would pass for an auto-repeat.
     EXPECT_EQ(pressThenSentinel("ctrl+q ctrl+q"), (Reports{{kCtrlQ, id}, {kCtrlQ, id}}));
     EXPECT_EQ(qPresses, 0);
     Sh("xdotool key q");
-    EXPECT_TRUE(Pump([&] { return edit.text() == "aq"; }, 3000)) << "q alone is the window's again";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return edit.text() == "aq"; }, 3000)) << "q alone is the window's again";
 }
 
 struct HeldVariant {
@@ -396,13 +382,13 @@ TEST_F(HotKeys, KeyboardMapChangeMovesTheGrabs)
     ASSERT_EQ(keycodeOf("q"), w);
     // The manager follows the new map: Ctrl+Q is held on the new key, and the
     // old key (now w) is released.
-    EXPECT_TRUE(Pump([] { return !FreeForOthers(kXkQ); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([] { return !FreeForOthers(kXkQ); }, 3000));
     EXPECT_TRUE(FreeForOthers(kXkW));
     EXPECT_EQ(pressThenSentinel("ctrl+w ctrl+q"), (Reports{{kCtrlQ, id}}));
 
     swap(q, w);
     ASSERT_EQ(keycodeOf("q"), q);
-    EXPECT_TRUE(Pump([] { return !FreeForOthers(kXkQ) && FreeForOthers(kXkW); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([] { return !FreeForOthers(kXkQ) && FreeForOthers(kXkW); }, 3000));
     EXPECT_EQ(pressThenSentinel("ctrl+w ctrl+q"), (Reports{{kCtrlQ, id}}));
 }
 

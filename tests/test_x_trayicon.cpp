@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
@@ -36,22 +38,9 @@ namespace {
 
 const QString kHint = QStringLiteral("Orvalt简体免费版V1.01.02");
 
-bool Pump(const std::function<bool()>& cond, int timeoutMs)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (true) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        if (cond())
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
 void Settle(int ms)
 {
-    Pump([] { return false; }, ms);
+    QTest::qWaitFor([] { return false; }, ms);
 }
 
 ShResult Sh(const std::string& cmd)
@@ -127,7 +116,7 @@ protected:
         tray->SetPopupMenu(menu.get());
         QObject::connect(tray.get(), &TCoolTrayIcon::OnClick, [this] { ++clicks; });
         tray->Show();
-        ASSERT_TRUE(Pump([&] { return Docked(id = IconWindow()); }, 10000))
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Docked(id = IconWindow()); }, 10000))
             << "the icon did not dock in trayer; window '" << id << "': " << Sh("xwininfo -tree -id " + id).out;
         // Keep clicks of consecutive tests from making a double click.
         Settle(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
@@ -161,7 +150,7 @@ TEST_F(Tray, IsAvailableWithTrayer)
 TEST_F(Tray, HoveringShowsTheHint)
 {
     OnIcon("");
-    ASSERT_TRUE(Pump([] { return VisibleToolTip() != nullptr; }, 5000)) << "no tooltip";
+    ASSERT_TRUE(QTest::qWaitFor([] { return VisibleToolTip() != nullptr; }, 5000)) << "no tooltip";
     EXPECT_EQ(VisibleToolTip()->text(), kHint);
 }
 
@@ -193,7 +182,7 @@ TEST_F(Tray, LeftClickRaisesOnClickOnceAtTheRelease)
     Settle(300);
     EXPECT_EQ(clicks, 0) << "raised at the press";
     Sh("xdotool mouseup 1");
-    ASSERT_TRUE(Pump([&] { return clicks > 0; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return clicks > 0; }, 3000));
     Settle(300);
     EXPECT_EQ(clicks, 1);
     EXPECT_FALSE(menu->isVisible());
@@ -207,7 +196,7 @@ TEST_F(Tray, ReleasingOutsideTheIconIsNoClick)
     // The next click on the icon counts normally.
     Settle(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
     OnIcon("click 1");
-    EXPECT_TRUE(Pump([&] { return clicks == 1; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return clicks == 1; }, 3000));
 }
 
 TEST_F(Tray, DoubleClickRaisesNoMoreThanTheFirstClick)
@@ -215,7 +204,7 @@ TEST_F(Tray, DoubleClickRaisesNoMoreThanTheFirstClick)
     // The second press of a double click comes as a double-click event,
     // which is not bound; its release ends no click.
     OnIcon("click --repeat 2 --delay 80 1");
-    ASSERT_TRUE(Pump([&] { return clicks > 0; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return clicks > 0; }, 3000));
     Settle(400);
     EXPECT_EQ(clicks, 1);
     EXPECT_FALSE(menu->isVisible());
@@ -225,7 +214,7 @@ TEST_F(Tray, DoubleClickRaisesNoMoreThanTheFirstClick)
 TEST_F(Tray, RightClickOpensTheMenuAtThePointerAndAClickElsewhereClosesIt)
 {
     OnIcon("click 3");
-    ASSERT_TRUE(Pump([&] { return menu->isVisible(); }, 3000)) << "no menu";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 3000)) << "no menu";
     const QPoint pointer = QCursor::pos();
     const QRect at = menu->geometry();
     EXPECT_LE(std::abs(at.right() + 1 - pointer.x()), 1) << "right edge not at the pointer";
@@ -234,7 +223,7 @@ TEST_F(Tray, RightClickOpensTheMenuAtThePointerAndAClickElsewhereClosesIt)
     EXPECT_EQ(openTriggered + exitTriggered, 0) << "the release of the right button chose an entry";
 
     Sh("xdotool mousemove 300 300 click 1");
-    EXPECT_TRUE(Pump([&] { return !menu->isVisible(); }, 3000)) << "a click elsewhere did not close the menu";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !menu->isVisible(); }, 3000)) << "a click elsewhere did not close the menu";
     Settle(200);
     EXPECT_EQ(openTriggered + exitTriggered, 0);
     EXPECT_EQ(clicks, 0);
@@ -242,10 +231,10 @@ TEST_F(Tray, RightClickOpensTheMenuAtThePointerAndAClickElsewhereClosesIt)
     // Opened again, an entry is chosen with the mouse.
     Settle(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
     OnIcon("click 3");
-    ASSERT_TRUE(Pump([&] { return menu->isVisible(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 3000));
     const QPoint exitAt = menu->mapToGlobal(menu->actionGeometry(exit).center());
     Sh("xdotool mousemove " + std::to_string(exitAt.x()) + " " + std::to_string(exitAt.y()) + " click 1");
-    EXPECT_TRUE(Pump([&] { return exitTriggered == 1; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return exitTriggered == 1; }, 3000));
     EXPECT_EQ(openTriggered, 0);
     EXPECT_FALSE(menu->isVisible());
 }
@@ -253,21 +242,21 @@ TEST_F(Tray, RightClickOpensTheMenuAtThePointerAndAClickElsewhereClosesIt)
 TEST_F(Tray, TheIconComesBackWhenTheTrayRestarts)
 {
     ProcessXSession()->stopTray();
-    EXPECT_TRUE(Pump([&] { return !Docked(IconWindow()); }, 5000));
-    EXPECT_TRUE(Pump([] { return !TCoolTrayIcon::IsAvailable(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !Docked(IconWindow()); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([] { return !TCoolTrayIcon::IsAvailable(); }, 5000));
     ProcessXSession()->startTray();
-    ASSERT_TRUE(Pump([&] { return Docked(id = IconWindow()); }, 10000)) << "not docked again";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Docked(id = IconWindow()); }, 10000)) << "not docked again";
     EXPECT_TRUE(TCoolTrayIcon::IsAvailable());
     Settle(300);  // trayer lays out the new icon
     OnIcon("click 1");
-    EXPECT_TRUE(Pump([&] { return clicks == 1; }, 3000)) << "the icon docked again but does not answer";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return clicks == 1; }, 3000)) << "the icon docked again but does not answer";
 }
 
 TEST_F(Tray, DestructionRemovesTheIconWindow)
 {
     ASSERT_TRUE(WindowExists(id));
     tray.reset();
-    EXPECT_TRUE(Pump([&] { return !WindowExists(id); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !WindowExists(id); }, 3000));
     EXPECT_TRUE(IconWindow().empty());
 }
 
