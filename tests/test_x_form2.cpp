@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -365,3 +366,28 @@ TEST_F(SettingsWindow, TrayClickAndOpenShowTheWindow)
     form2->O1->trigger();
     EXPECT_TRUE(QTest::qWaitForWindowActive(form2.get()));
 }
+
+namespace {
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
+
+}  // namespace
+
+TEST_F(SettingsWindow, LinkClickOpensTheDownloadAddress)
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("https", &catcher, "open");
+    start();
+    QTest::mouseClick(form2->Label5, Qt::LeftButton, {}, QPoint(10, 5));
+    QDesktopServices::unsetUrlHandler("https");
+    ASSERT_EQ(catcher.opened.size(), 1);
+    EXPECT_EQ(catcher.opened[0].toString().toStdString(), "https://zelbrik.example/download");
+}
+
+#include "test_x_form2.moc"
