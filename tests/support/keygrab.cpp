@@ -33,6 +33,16 @@ KeyGrabber::KeyGrabber(const std::string& display, unsigned keysym, unsigned mod
 
 KeyGrabber::~KeyGrabber()
 {
-    if (c_)
-        xcb_disconnect(c_);
+    if (!c_)
+        return;
+    // Let go explicitly and wait for the server to confirm: a bare disconnect
+    // is noticed by the server only some time later, and a test that goes on
+    // at once would still find the keys taken.
+    if (!xcb_connection_has_error(c_)) {
+        xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        xcb_generic_error_t* e =
+            xcb_request_check(c_, xcb_ungrab_key_checked(c_, XCB_GRAB_ANY, root, XCB_MOD_MASK_ANY));
+        free(e);
+    }
+    xcb_disconnect(c_);
 }
