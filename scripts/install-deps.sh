@@ -11,7 +11,7 @@ PACKAGES=(
   libjpeg62-turbo-dev
   libgtest-dev libbenchmark-dev
   # a CJK font, so the Chinese texts render on a fresh machine
-  fonts-wqy-microhei
+  fonts-wqy-microhei fonts-dejavu-core
   # a virtual display for machines without one, and the tools the tests drive it with
   xvfb openbox trayer xdotool xclip x11-xserver-utils x11-utils
   xserver-xorg-core xserver-xorg-video-dummy
