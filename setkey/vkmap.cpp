@@ -115,7 +115,7 @@ QString KeyName(quint8 v)
     case 0xDC: return QStringLiteral("\\");
     case 0xDD: return QStringLiteral("]");
     case 0xDE: return QStringLiteral("'");
-    default: return QStringLiteral("0x%1").arg(v, 2, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x"));
+    default: return QStringLiteral("0x%1").arg(QString::number(v, 16).toUpper(), 2, QLatin1Char('0'));
     }
 }
 

@@ -14,23 +14,11 @@
 
 #include "support/program.h"
 #include "support/testenv.h"
+#include "support/xscreen.h"
 
 ZELBRIK_TEST_ENVIRONMENT(.display = TestDisplay::None);
 
 namespace {
-
-// Pixels whose colour differs (alpha and colour-space tags aside); -1 when
-// the sizes differ.
-int DifferingPixels(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size())
-        return -1;
-    int n = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            n += (a.pixel(x, y) & 0xffffff) != (b.pixel(x, y) & 0xffffff);
-    return n;
-}
 
 constexpr int kW = 1024, kH = 768;
 constexpr int kCaptureX = 35, kButtonY = 268;
@@ -56,7 +44,7 @@ protected:
         const std::string shot = session.homeDir() + "/root.png";
         session.sh("import -window root -depth 8 PNG24:" + shot);
         QImage a(QString::fromStdString(shot)), b(QString::fromStdString(pattern));
-        return !a.isNull() && a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
+        return !a.isNull() && ComparePixels(a, b).empty();
     }
 
     QImage patternCrop(const QRect& r) { return QImage(QString::fromStdString(pattern)).convertToFormat(QImage::Format_RGB32).copy(r); }
@@ -148,7 +136,7 @@ TEST_F(Capture, RegionGoesToClipboardAndJpegFileAtTheUnsavedQuality)
 
     const QImage clip = clipboardPng();
     EXPECT_EQ(clip.size(), expected.size());
-    EXPECT_EQ(DifferingPixels(clip, expected), 0) << "the exact crop is on the clipboard";
+    EXPECT_EQ(ComparePixels(clip, expected), "") << "the exact crop is on the clipboard";
     EXPECT_TRUE(p.process().running());
     EXPECT_TRUE(p.windows(kTitle).empty()) << "the settings window stays hidden";
     EXPECT_FALSE(std::filesystem::exists(session.configDir() + "/zelbrik.ini")) << "Capture saves nothing";

@@ -21,6 +21,7 @@
 
 #include "platform/errors.h"
 #include "qcapture/jpeg.h"
+#include "support/files.h"
 #include "support/desktoppicture.h"
 #include "support/testenv.h"
 #include "support/xsession.h"
@@ -109,14 +110,6 @@ std::pair<double, int> Difference(const QImage& a, const QImage& b)
         }
     }
     return {sum / (3.0 * x.width() * x.height()), worst};
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
 }
 
 void WriteAllTo(const QString& path, const QByteArray& bytes)

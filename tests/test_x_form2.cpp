@@ -14,6 +14,7 @@
 #include "qcapture/qcapture.h"
 #include "setkey/setkey.h"
 #include "support/modalwatcher.h"
+#include "support/files.h"
 #include "support/testenv.h"
 #include "support/xsession.h"
 
@@ -21,12 +22,6 @@ ZELBRIK_TEST_ENVIRONMENT(.display = TestDisplay::X11, .width = 1280, .height = 8
                          .tray = true);
 
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 class SettingsWindow : public ::testing::Test {
 protected:

@@ -9,7 +9,7 @@
 #include "platform/screengrab.h"
 #include "support/testenv.h"
 #include "support/xsession.h"
-#include "xscreen.h"
+#include "support/xscreen.h"
 
 ZELBRIK_TEST_ENVIRONMENT(.display = TestDisplay::X11, .width = 1920, .height = 1080, .windowManager = true);
 

@@ -1,7 +1,7 @@
 // Two monitors on Xorg's dummy driver, the primary one (1920x1080) at 1280,0:
 // the grab and the overlay take that display and nothing of the other.
 
-#include "overlaytest.h"
+#include "support/overlaytest.h"
 
 #include <QGuiApplication>
 #include <QScreen>

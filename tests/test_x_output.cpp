@@ -23,8 +23,10 @@
 #include "qcapture/qcapture.h"
 #include "qcapture/savedialog.h"
 #include "support/desktoppicture.h"
+#include "support/files.h"
 #include "support/modalwatcher.h"
 #include "support/testenv.h"
+#include "support/xscreen.h"
 #include "support/xsession.h"
 
 ZELBRIK_TEST_ENVIRONMENT(.display = TestDisplay::X11, .width = 1920, .height = 1080, .tray = false);
@@ -36,10 +38,7 @@ const QImage& Screen()
 {
     static const QImage screen = [] {
         QImage picture = DesktopPicture(1920, 1080);
-        const QString file = QDir::temp().filePath(QStringLiteral("zelbrik-x-output-root.png"));
-        picture.convertToFormat(QImage::Format_RGB888).save(file, "PNG");
-        Sh("display -window root '" + file.toStdString() + "'");
-        QFile::remove(file);
+        ShowOnRoot(*ProcessXSession(), picture, QString::fromStdString(ProcessXSession()->homeDir()));
         return picture;
     }();
     return screen;
@@ -64,12 +63,6 @@ QImage ClipboardPicture()
 QString ClipboardText()
 {
     return QString::fromUtf8(Output(QStringLiteral("xclip"), {"-selection", "clipboard", "-o"}));
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // What the user does in the save dialog, and what it showed.

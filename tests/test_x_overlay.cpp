@@ -3,7 +3,7 @@
 // above everything, the crosshair and band on screen, the region, and a
 // capture started again while the overlay shows.
 
-#include "overlaytest.h"
+#include "support/overlaytest.h"
 
 #include <QTemporaryDir>
 #include <QWidget>

@@ -2,7 +2,7 @@
 // picture pixel per device pixel, and the pointer maps to the device pixel
 // under it, odd ones included.
 
-#include "overlaytest.h"
+#include "support/overlaytest.h"
 
 #include <QTemporaryDir>
 

@@ -19,7 +19,7 @@
 #include "qcapture/selection.h"
 #include "support/testenv.h"
 #include "support/xsession.h"
-#include "xscreen.h"
+#include "support/xscreen.h"
 
 class OverlayTest : public ::testing::Test {
 protected:
