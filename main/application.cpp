@@ -22,23 +22,19 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
-        ShowException(e);
+        ShowExceptionBox(e);
     } catch (...) {
-        ShowException(std::runtime_error("Unknown error"));
+        ShowExceptionBox(std::runtime_error("Unknown error"));
     }
     return false;
 }
 
 void TApplication::ShowException(const std::exception& e)
 {
-    const auto* own = dynamic_cast<const EError*>(&e);
-    const QString message = own ? own->Message() : QString::fromUtf8(e.what());
-    ShowErrorBox(ErrorBoxText(message));
+    ShowExceptionBox(e);
 }
 
 QString TApplication::ErrorBoxText(const QString& message)
 {
-    if (message.isEmpty() || message.back() <= QLatin1Char('.'))
-        return message;
-    return message + QLatin1Char('.');
+    return ::ErrorBoxText(message);
 }

@@ -2,7 +2,10 @@
 
 #include <malloc.h>
 
+#include <cstdio>
+
 #include "main/application.h"
+#include "platform/display.h"
 #include "platform/instancelock.h"
 #include "platform/msgbox.h"
 #include "qcapture/qcapture.h"
@@ -22,6 +25,10 @@ int RunZelbrik(int argc, char** argv)
     // system when freed, so the program returns to its idle size after a capture.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 
+    if (const std::optional<QString> missing = MissingDisplay()) {
+        std::fprintf(stderr, "zelbrik: %s\n", missing->toLocal8Bit().constData());
+        return 1;
+    }
     TApplication app(argc, argv);
 
     if (!ClaimFirstCopy())

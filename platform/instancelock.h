@@ -1,6 +1,7 @@
 #pragma once
 // The single-instance marker: an advisory lock on a file named after the
-// marker in the user's runtime folder. The kernel releases it whenever the
+// marker in a folder only the user can write to: the runtime folder, else a
+// private folder of ours in the temporary folder, else the home folder's cache. The kernel releases it whenever the
 // process ends, also when it is killed.
 
 #include <QString>
@@ -10,5 +11,5 @@
 // made at all, the program starts as if it were alone.
 bool ClaimSingleInstance(const QString& name);
 
-// The lock file used for the marker.
+// The lock file used for the marker; empty when no private folder exists.
 QString InstanceLockPath(const QString& name);

@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
+#include "platform/errors.h"
+
 QString InformationCaption()
 {
     return QStringLiteral("信息框");
@@ -20,4 +22,18 @@ void ShowErrorBox(const QString& text)
     QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
+}
+
+QString ErrorBoxText(const QString& message)
+{
+    if (message.isEmpty() || message.back() <= QLatin1Char('.'))
+        return message;
+    return message + QLatin1Char('.');
+}
+
+void ShowExceptionBox(const std::exception& e)
+{
+    const auto* own = dynamic_cast<const EError*>(&e);
+    const QString message = own ? own->Message() : QString::fromUtf8(e.what());
+    ShowErrorBox(ErrorBoxText(message));
 }

@@ -2,6 +2,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "platform/guard.h"
 #include "platform/screengrab.h"
 #include "qcapture/image.h"
 #include "qcapture/qcapture.h"
@@ -30,12 +31,12 @@ TForm5::TForm5(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(Image1);
-    connect(Image1, &TImage::MouseMoved, this, &TForm5::Image1MouseMove);
-    connect(Image1, &TImage::MousePressed, this, &TForm5::Image1MouseDown);
+    connect(Image1, &TImage::MouseMoved, this, GuardedSlot(this, &TForm5::Image1MouseMove));
+    connect(Image1, &TImage::MousePressed, this, GuardedSlot(this, &TForm5::Image1MouseDown));
 
     Timer1->setSingleShot(true);
     Timer1->setInterval(300);
-    connect(Timer1, &QTimer::timeout, this, &TForm5::Timer1Timer);
+    connect(Timer1, &QTimer::timeout, this, GuardedSlot(this, &TForm5::Timer1Timer));
 }
 
 TForm5::~TForm5() = default;

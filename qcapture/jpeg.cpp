@@ -1,18 +1,10 @@
 #include "qcapture/jpeg.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <QFile>
-#include <QRandomGenerator>
 #include <QtGlobal>
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <csetjmp>
 #include <cstdio>
-#include <cstdlib>
 #include <new>
 #include <vector>
 
@@ -20,6 +12,7 @@
 #include <jerror.h>
 
 #include "platform/errors.h"
+#include "platform/filereplace.h"
 #include "settings/intconv.h"
 
 // libjpeg reports a fatal error by calling error_exit, whose default ends the
@@ -178,100 +171,11 @@ int JpegQuality(const QString& qualityText)
     return std::clamp(StrToInt(qualityText), 0, 100);
 }
 
-namespace {
-
-// The temporary file while it is being written: closed and removed unless
-// it has been renamed into place.
-struct TempFile {
-    QByteArray name;
-    int fd = -1;
-    bool placed = false;
-    ~TempFile()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        if (!placed && !name.isEmpty())
-            ::unlink(name.constData());
-    }
-};
-
-bool WriteAll(int fd, const char* data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(std::min<qsizetype>(size, qsizetype(1) << 30)));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
-}  // namespace
-
 void WriteFileReplacing(const QString& path, const QByteArray& bytes)
 {
-    QByteArray target = QFile::encodeName(path);
-
-    // Replace what a symbolic link points to, not the link.
-    struct stat st {};
-    if (::lstat(target.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(target.constData(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    const bool exists = ::stat(target.constData(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode))
-        ThrowFileError("Cannot create file", path, EISDIR);
-
-    const qsizetype slash = target.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : target.left(slash);
-    const QByteArray base = target.mid(slash + 1).left(200);
-
-    // In the target's folder, so the rename stays within one file system.
-    // Mode 0666 lets the umask decide, as for any new file.
-    TempFile temp;
-    for (int attempt = 0; temp.fd < 0; ++attempt) {
-        const QByteArray name = folder + (folder.endsWith('/') ? "." : "/.") + base + '.' +
-                                QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            temp.name = name;
-            temp.fd = fd;
-        } else if (errno != EEXIST || attempt == 100) {
-            ThrowFileError("Cannot create file", path, errno);
-        }
-    }
-
-    if (exists) {
-        if (::fchmod(temp.fd, st.st_mode & 07777) != 0)
-            ThrowFileError("Cannot create file", path, errno);
-        // Only root can give a file away; for anyone else the new file is theirs.
-        if (::fchown(temp.fd, st.st_uid, st.st_gid) != 0) {
-        }
-    }
-
-    if (!WriteAll(temp.fd, bytes.constData(), bytes.size()) || ::fsync(temp.fd) != 0)
-        ThrowFileError("Cannot write file", path, errno);
-    const int fd = temp.fd;
-    temp.fd = -1;
-    if (::close(fd) != 0)
-        ThrowFileError("Cannot write file", path, errno);
-
-    if (::rename(temp.name.constData(), target.constData()) != 0)
-        ThrowFileError("Cannot create file", path, errno);
-    temp.placed = true;
-
-    // Make the new name itself durable; a failure here loses nothing already written.
-    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    if (const std::optional<FileReplaceFailure> failure = ReplaceFileContent(path, bytes))
+        ThrowFileError(failure->step == FileReplaceFailure::Step::Write ? "Cannot write file" : "Cannot create file",
+                       path, failure->error);
 }
 
 void SaveAsJpeg(const QString& path, const QImage& picture, const QString& qualityText)

@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "main/application.h"
+#include "platform/guard.h"
 #include "platform/msgbox.h"
 #include "qcapture/qcapture.h"
 #include "settings/intconv.h"
@@ -68,25 +69,26 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm
     SpeedButton3 = ui->SpeedButton3;
     ApplyLook();
 
-    connect(SpeedButton1, &QToolButton::clicked, this, &TForm2::SpeedButton1Click);
-    connect(SpeedButton2, &QToolButton::clicked, this, &TForm2::SpeedButton2Click);
-    connect(SpeedButton3, &QToolButton::clicked, this, &TForm2::SpeedButton3Click);
+    connect(SpeedButton1, &QToolButton::clicked, this, GuardedSlot(this, &TForm2::SpeedButton1Click));
+    connect(SpeedButton2, &QToolButton::clicked, this, GuardedSlot(this, &TForm2::SpeedButton2Click));
+    connect(SpeedButton3, &QToolButton::clicked, this, GuardedSlot(this, &TForm2::SpeedButton3Click));
     Label5->installEventFilter(this);
 
     HotKeyManager1 = new THotKeyManager(this);
-    connect(HotKeyManager1, &THotKeyManager::OnHotKeyPressed, this, &TForm2::HotKeyManager1HotKeyPressed);
+    connect(HotKeyManager1, &THotKeyManager::OnHotKeyPressed, this,
+            GuardedSlot(this, &TForm2::HotKeyManager1HotKeyPressed));
 
     PopupMenu1 = new QMenu(this);
     O1 = PopupMenu1->addAction(QStringLiteral("打开(&O)"));
     Exit1 = PopupMenu1->addAction(QStringLiteral("退出(&Q)"));
-    connect(O1, &QAction::triggered, this, &TForm2::O1Click);
-    connect(Exit1, &QAction::triggered, this, &TForm2::Exit1Click);
+    connect(O1, &QAction::triggered, this, GuardedSlot(this, &TForm2::O1Click));
+    connect(Exit1, &QAction::triggered, this, GuardedSlot(this, &TForm2::Exit1Click));
 
     CoolTrayIcon1 = new TCoolTrayIcon(this);
     CoolTrayIcon1->SetIcon(windowIcon());
     CoolTrayIcon1->SetHint(ProgramTitle());
     CoolTrayIcon1->SetPopupMenu(PopupMenu1);
-    connect(CoolTrayIcon1, &TCoolTrayIcon::OnClick, this, &TForm2::CoolTrayIcon1Click);
+    connect(CoolTrayIcon1, &TCoolTrayIcon::OnClick, this, GuardedSlot(this, &TForm2::CoolTrayIcon1Click));
 
     FormCreate();
     CoolTrayIcon1->Show();
@@ -193,9 +195,13 @@ void TForm2::SpeedButton1Click()
 {
     if (!CheckQuality())
         return;
-    Settings->WriteString(settings::kQualitySection, settings::kQualityKey, Edit1->text());
-    Settings->WriteInteger(settings::kHotKeySection, settings::kHotKeyKey, static_cast<qint32>(HotKey2->HotKey()));
-    Settings->WriteInteger(settings::kHiddenSection, settings::kHiddenKey, CheckBox1->isChecked() ? 1 : 0);
+    // The three values in one replace of the file, in their order: a crash or
+    // a full disk leaves the old settings or the new ones, never a mixture.
+    Settings->WriteValues({
+        {settings::kQualitySection, settings::kQualityKey, Edit1->text()},
+        {settings::kHotKeySection, settings::kHotKeyKey, QString::number(static_cast<qint32>(HotKey2->HotKey()))},
+        {settings::kHiddenSection, settings::kHiddenKey, QString::number(CheckBox1->isChecked() ? 1 : 0)},
+    });
     // A registration refused earlier leaves nothing to change: register anew
     // rather than leave the hotkey dead until a restart.
     if (HotKeyIndex != 0)

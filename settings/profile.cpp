@@ -3,11 +3,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/errors.h"
+#include "platform/filereplace.h"
 #include "settings/intconv.h"
 #include "settings/profiletext.h"
 
@@ -24,19 +28,45 @@ enum class FileState { Missing, Read, Unreadable };
 
 FileState ReadProfileBytes(const QString& path, QByteArray& bytes)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    const QByteArray name = QFile::encodeName(path);
+    if (name.isEmpty())
         return FileState::Missing;
-    // Directories, pipes and devices are no settings file: opening a pipe
-    // would wait for a writer, a device might never end.
-    if (!info.isFile() || info.size() > kMaxFileSize)
+    // O_NONBLOCK: opening a pipe must not wait for a writer; it is refused below.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? FileState::Missing : FileState::Unreadable;
+    struct stat st {};
+    // Directories, pipes and devices are no settings file.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
+        ::close(fd);
         return FileState::Unreadable;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return FileState::Unreadable;
-    bytes = file.read(kMaxFileSize + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > kMaxFileSize)
-        return FileState::Unreadable;
+    }
+    // As much memory as the file needs, not as much as it might need: a file
+    // that grows while it is read is taken as far as its size said.
+    QByteArray data;
+    FileState state = FileState::Read;
+    try {
+        data.resize(qsizetype(st.st_size));
+    } catch (const std::bad_alloc&) {
+        state = FileState::Unreadable;
+    }
+    qsizetype done = 0;
+    while (state == FileState::Read && done < data.size()) {
+        const ssize_t n = ::read(fd, data.data() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            state = FileState::Unreadable;
+        else if (n == 0)
+            break;  // it shrank
+        else
+            done += n;
+    }
+    ::close(fd);
+    if (state != FileState::Read)
+        return state;
+    data.truncate(done);
+    bytes = std::move(data);
     return FileState::Read;
 }
 
@@ -79,10 +109,18 @@ qint32 TIniFile::ReadInteger(const QString& section, const QString& key, qint32 
 
 void TIniFile::WriteString(const QString& section, const QString& key, const QString& value)
 {
+    WriteValues({{section, key, value}});
+}
+
+void TIniFile::WriteValues(std::initializer_list<TIniEntry> entries)
+{
     const auto fail = [this] { ThrowUnableToWrite(fileName_); };
 
-    if (fileName_.isEmpty() || !TProfileText::CanStore(section, key, value))
+    if (fileName_.isEmpty())
         fail();
+    for (const TIniEntry& e : entries)
+        if (!TProfileText::CanStore(e.section, e.key, e.value))
+            fail();
 
     TProfileText text;
     QByteArray bytes;
@@ -91,40 +129,23 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
         break;
     case FileState::Read:
         text = TProfileText::FromBytes(bytes);
+        bytes = QByteArray();
         break;
     case FileState::Unreadable:
         // Replacing what we could not read would lose it.
         fail();
         break;
     }
-    if (!text.SetValue(section, key, value))
-        fail();
+    for (const TIniEntry& e : entries)
+        if (!text.SetValue(e.section, e.key, e.value))
+            fail();
 
-    const QFileInfo info(fileName_);
-    if (!QDir().mkpath(info.absolutePath()))
+    if (!QDir().mkpath(QFileInfo(fileName_).absolutePath()))
         fail();
-    const QByteArray nativeName = QFile::encodeName(fileName_);
-    struct stat old {};
-    const bool existed = stat(nativeName.constData(), &old) == 0;
-
-    // The new text goes to a temporary file beside the old one, which is
-    // renamed over it only when complete; the old file's permissions carry over.
-    QSaveFile file(fileName_);
-    if (!file.open(QIODevice::WriteOnly))
+    // All the values in one replace: a crash leaves the old file or the new
+    // one, never a mixture.
+    if (ReplaceFileContent(fileName_, text.ToBytes()))
         fail();
-    const QByteArray out = text.ToBytes();
-    if (file.write(out) != out.size()) {
-        file.cancelWriting();
-        fail();
-    }
-    if (!file.commit())
-        fail();
-    // QSaveFile carries the permissions over, but gives a file without any
-    // write permission its owner's back; a read-only file stays read-only.
-    struct stat now {};
-    if (existed && stat(nativeName.constData(), &now) == 0 &&
-        (now.st_mode & 07777) != (old.st_mode & 07777))
-        chmod(nativeName.constData(), old.st_mode & 07777);
 }
 
 void TIniFile::WriteInteger(const QString& section, const QString& key, qint32 value)

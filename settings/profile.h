@@ -4,6 +4,13 @@
 // straight to the file, everything else in the file is kept as it was.
 
 #include <QString>
+#include <initializer_list>
+
+struct TIniEntry {
+    QString section;
+    QString key;
+    QString value;
+};
 
 class TIniFile {
 public:
@@ -21,6 +28,9 @@ public:
     // written; the old file is then left as it was.
     void WriteString(const QString& section, const QString& key, const QString& value);
     void WriteInteger(const QString& section, const QString& key, qint32 value);
+    // Several values in one change of the file, in order: all of them are
+    // written or, with the same error, none.
+    void WriteValues(std::initializer_list<TIniEntry> entries);
 
 private:
     QString fileName_;

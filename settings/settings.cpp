@@ -2,13 +2,15 @@
 
 #include <QDir>
 
+#include "common/userdirs.h"
+
 namespace settings {
 
 QString SettingsFilePath()
 {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.config");
+        base = HomeFolder() + QStringLiteral("/.config");
     return base + QLatin1Char('/') + kFileName;
 }
 

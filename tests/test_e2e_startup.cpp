@@ -6,6 +6,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+#include <unistd.h>
 
 #include "support/program.h"
 #include "support/testenv.h"
@@ -91,4 +95,40 @@ TEST(StartUpWithoutTray, StartHiddenStillShowsTheWindowWhenNothingCouldBringItBa
     { std::ofstream(bare.configDir() + "/zelbrik.ini") << "[yincang]\n隐藏=1\n"; }
     Program p(bare);
     EXPECT_FALSE(p.waitForWindow(kTitle).empty());
+}
+
+// Without a display the program says in one line what is missing and ends
+// with code 1, instead of Qt's abort with a message about platform plugins.
+TEST(StartUpWithoutDisplay, SaysWhatIsMissingAndEndsWithOne)
+{
+    const std::string dir = std::filesystem::temp_directory_path() / ("zelbrik-nodisplay-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const struct {
+        const char* what;
+        std::map<std::string, std::string> env;
+        const char* named;
+    } cases[] = {
+        {"nothing set", {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}}, "DISPLAY"},
+        {"an X display nobody serves", {{"DISPLAY", ":987"}, {"WAYLAND_DISPLAY", ""}}, "\":987\""},
+        {"a Wayland socket nobody serves", {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", "zelbrik-none"}}, "zelbrik-none"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string log = dir + "/log";
+        std::filesystem::remove(log);
+        auto env = c.env;
+        env["QT_QPA_PLATFORM"] = "";
+        env["XDG_RUNTIME_DIR"] = dir;
+        env["HOME"] = dir;
+        ChildProcess p({ZELBRIK_BINARY}, env, log);
+        EXPECT_EQ(p.waitExit(10000), 1);
+        std::ifstream in(log);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].rfind("zelbrik: ", 0), 0u) << lines[0];
+        EXPECT_NE(lines[0].find(c.named), std::string::npos) << lines[0];
+    }
+    std::filesystem::remove_all(dir);
 }

@@ -7,7 +7,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QAction>
+
 #include "main/application.h"
+#include "platform/guard.h"
 #include "platform/errors.h"
 #include "support/modalwatcher.h"
 #include "support/testenv.h"
@@ -64,4 +67,45 @@ TEST(ErrorBox, ExceptionFromAHandlerIsShownAndTheLoopGoesOn)
     EXPECT_EQ(boxes.seen()[0].caption.toStdString(), "Orvalt简体免费版V1.01.02");
     EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Critical);
     EXPECT_EQ(t.after, 1) << "the next event was still delivered";
+}
+
+namespace {
+
+class Handlers : public QObject {
+public:
+    int calls = 0;
+    void Fails()
+    {
+        ++calls;
+        throw EIniFileError(QStringLiteral("Unable to write to /nowhere/zelbrik.ini"));
+    }
+    void FailsWithAnything(bool) { throw 42; }
+};
+
+}  // namespace
+
+// A signal emitted outside any event (QAction::trigger, QAbstractButton::click
+// from code) has no application object around it: a throwing handler
+// connected through the guard still ends in the error box, and the exception
+// never reaches the emitter.
+TEST(ErrorBox, GuardedHandlerShowsTheBoxAndNothingUnwindsThroughTheSignal)
+{
+    ModalWatcher boxes;
+    Handlers h;
+    QAction save;
+    QAction other;
+    QObject::connect(&save, &QAction::triggered, &h, GuardedSlot(&h, &Handlers::Fails));
+    QObject::connect(&other, &QAction::triggered, &h, GuardedSlot(&h, &Handlers::FailsWithAnything));
+
+    EXPECT_NO_THROW(save.trigger());
+    EXPECT_NO_THROW(save.trigger());
+    EXPECT_NO_THROW(other.trigger());
+    EXPECT_EQ(h.calls, 2);
+    ASSERT_EQ(boxes.seen().size(), 3u);
+    for (size_t i : {0u, 1u}) {
+        EXPECT_EQ(boxes.seen()[i].text.toStdString(), "Unable to write to /nowhere/zelbrik.ini.");
+        EXPECT_EQ(boxes.seen()[i].caption.toStdString(), "Orvalt简体免费版V1.01.02");
+        EXPECT_EQ(boxes.seen()[i].icon, QMessageBox::Critical);
+    }
+    EXPECT_EQ(boxes.seen()[2].text.toStdString(), "Unknown error.");
 }

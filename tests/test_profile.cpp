@@ -12,6 +12,8 @@
 #include <optional>
 #include <random>
 
+#include <pwd.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -274,8 +276,10 @@ TEST_F(ProfileFile, LongValueArrivesCut)
     }
 }
 
-// Keys of the Windows original were stored in code page 936.
-TEST_F(ProfileFile, GbkFileReadsAndIsRewrittenAsUtf8)
+// Keys of the Windows original were stored in code page 936. A write keeps
+// the file in it: the lines it does not change keep their bytes, the lines it
+// adds are GB18030 too.
+TEST_F(ProfileFile, GbkFileReadsAndStaysGbk)
 {
     if (!QStringDecoder("GB18030").isValid())
         GTEST_SKIP() << "this Qt cannot decode GB18030";
@@ -290,8 +294,156 @@ TEST_F(ProfileFile, GbkFileReadsAndIsRewrittenAsUtf8)
     EXPECT_EQ(Get(), gbk);
 
     ini.WriteInteger(settings::kHiddenSection, settings::kHiddenKey, 1);
-    EXPECT_EQ(Get(), Utf8(u8"; 备注\r\n[jtzl]\r\n截图质量=80\r\n[HotKey2]\r\n截图热键=16466\r\n"
-                          u8"[yincang]\r\n隐藏=1\r\n"));
+    EXPECT_EQ(Get(), gbk + "[yincang]\r\n\xD2\xFE\xB2\xD8=1\r\n");  // 隐藏 in GBK
+    ini.WriteString(settings::kQualitySection, settings::kQualityKey, Str(u8"九十"));
+    EXPECT_EQ(ini.ReadString(settings::kQualitySection, settings::kQualityKey, ""), Str(u8"九十"));
+    EXPECT_TRUE(Get().contains("\xBD\xD8\xCD\xBC\xD6\xCA\xC1\xBF=\xBE\xC5\xCA\xAE\r\n"));
+}
+
+// A Save changes the bytes of the entries it writes and nothing else, also in
+// lines that are not text of the file's encoding at all.
+TEST_F(ProfileFile, LinesAWriteDoesNotChangeKeepTheirBytes)
+{
+    const auto utf16le = [](const char* ascii) {
+        QByteArray out;
+        for (const char* p = ascii; *p; ++p)
+            out.append(*p).append('\0');
+        return out;
+    };
+    const QByteArray garbage("\x80\x81\xFE\xFF\x00 junk \xC0\xAF", 12);
+    const struct {
+        const char* what;
+        QByteArray before;
+        const char8_t* value;
+        QByteArray after;
+    } cases[] = {
+        {"binary garbage line in a GB18030 file", "[a]\nx=1\n" + garbage + "\n[b]\ny=\xD6\xD0\n", u8"5",
+         "[a]\nx=5\n" + garbage + "\n[b]\ny=\xD6\xD0\n"},
+        {"garbage after a UTF-8 byte-order mark", "\xEF\xBB\xBF[a]\nx=1\n" + garbage + "\n", u8"é",
+         "\xEF\xBB\xBF[a]\nx=\xC3\xA9\n" + garbage + "\n"},
+        {"unpaired surrogate in UTF-16",
+         "\xFF\xFE" + utf16le("[a]\r\nx=1\r\n") + QByteArray("\x00\xD8", 2) + utf16le("=z\r\n"), u8"2",
+         "\xFF\xFE" + utf16le("[a]\r\nx=2\r\n") + QByteArray("\x00\xD8", 2) + utf16le("=z\r\n")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Put(c.before);
+        TIniFile ini(path);
+        ini.WriteString("a", "x", Str(c.value));
+        EXPECT_EQ(Get(), c.after);
+        EXPECT_EQ(ini.ReadString("a", "x", ""), Str(c.value));
+    }
+    // Adding to a UTF-16 file whose last unit is cut: the half unit is made
+    // whole first, so the new lines are not shifted by a byte.
+    Put("\xFF\xFE" + utf16le("[a]\r\nx=1") + QByteArray("\x41", 1));
+    TIniFile ini(path);
+    ini.WriteString("b", "y", "3");
+    EXPECT_EQ(Get(), "\xFF\xFE" + utf16le("[a]\r\nx=1") + QByteArray("\x41\x00", 2) + utf16le("\r\n[b]\r\ny=3\r\n"));
+    EXPECT_EQ(ini.ReadString("b", "y", ""), "3");
+}
+
+// What a write stores is what a read gives back, also where a read trims
+// blanks or takes quotes off: such values are stored in quotes.
+TEST_F(ProfileFile, WrittenValuesReadBackAsWritten)
+{
+    const struct {
+        QString value;
+        QByteArray line;  // as stored
+    } cases[] = {
+        {" $50", "x=\" $50\""},
+        {"50 ", "x=\"50 \""},
+        {"\t", "x=\"\t\""},
+        {"\"80\"", "x=\"\"80\"\""},
+        {"'80'", "x=\"'80'\""},
+        {"\"\"", "x=\"\"\"\""},
+        {"\"", "x=\""},
+        {"\"80'", "x=\"80'"},
+        {"a \"b\" c", "x=a \"b\" c"},
+        {"", "x="},
+        {QString::fromLatin1("1\0002", 3), QByteArray("x=1\0002", 5)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value.toStdString());
+        Put("[a]\nx=old\n");
+        TIniFile ini(path);
+        ini.WriteString("a", "x", c.value);
+        EXPECT_EQ(Get(), "[a]\n" + c.line + "\n");
+        EXPECT_EQ(ini.ReadString("a", "x", "<default>"), c.value);
+        EXPECT_EQ(TIniFile(path).ReadString("a", "x", "<default>"), c.value);
+    }
+}
+
+// The three settings of a Save go into the file together or not at all.
+TEST_F(ProfileFile, SeveralValuesAreOneChange)
+{
+    const QByteArray before = "; mine\n[jtzl]\n" + Utf8(u8"截图质量=40\n");
+    Put(before);
+    TIniFile ini(path);
+    ExpectUnableToWrite(path, [&] {
+        ini.WriteValues({{"jtzl", Str(u8"截图质量"), "90"}, {"HotKey2", "k", "1"}, {"bad]", "k", "1"}});
+    });
+    EXPECT_EQ(Get(), before) << "a refused third value stops the first two as well";
+    ExpectUnableToWrite(path, [&] {
+        ini.WriteValues({{"jtzl", Str(u8"截图质量"), "90"}, {"HotKey2", "k", QString(QChar(0xDC00))}});
+    });
+    EXPECT_EQ(Get(), before);
+
+    ini.WriteValues({{"jtzl", Str(u8"截图质量"), "90"}, {"HotKey2", "k", "16465"}, {"yincang", "h", "1"}});
+    EXPECT_EQ(Get(), "; mine\n[jtzl]\n" + Utf8(u8"截图质量=90\n") + "[HotKey2]\nk=16465\n[yincang]\nh=1\n");
+    EXPECT_EQ(Entries(dir.path()), QStringList{"zelbrik.ini"});
+}
+
+// Reading takes the memory the file needs. A small address-space limit is the
+// way to see it: a read that reserved room for the largest file it accepts
+// would fail under it.
+TEST_F(ProfileFile, ReadNeedsNoMoreMemoryThanTheFile)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit allows";
+#else
+    Put("[a]\nx=1\n");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        long vmKb = 0;
+        QFile status("/proc/self/status");
+        if (status.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : status.readAll().split('\n'))
+                if (line.startsWith("VmSize:"))
+                    vmKb = line.mid(7).trimmed().split(' ').value(0).toLong();
+        const rlimit limit{rlim_t(vmKb + 64 * 1024) * 1024, rlim_t(vmKb + 64 * 1024) * 1024};
+        if (vmKb == 0 || setrlimit(RLIMIT_AS, &limit) != 0)
+            _exit(10);
+        try {
+            TIniFile ini(path);
+            if (ini.ReadString("a", "x", "") != "1")
+                _exit(1);
+            ini.WriteString("a", "x", "2");
+            _exit(ini.ReadInteger("a", "x", 0) == 2 ? 0 : 2);
+        } catch (...) {
+            _exit(3);
+        }
+    }
+    int st = 0;
+    ASSERT_EQ(waitpid(pid, &st, 0), pid);
+    ASSERT_TRUE(WIFEXITED(st)) << "the child died of signal " << WTERMSIG(st);
+    EXPECT_EQ(WEXITSTATUS(st), 0) << "1/2: wrong value, 3: an exception (bad_alloc), 10: no limit set";
+#endif
+}
+
+// Without HOME (a service, a cleaned environment) the settings are still the
+// user's own, in the home folder the user database names.
+TEST(SettingsFile, HomeComesFromTheUserDatabaseWithoutHome)
+{
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    qunsetenv("HOME");
+    qunsetenv("XDG_CONFIG_HOME");
+    const QString found = settings::SettingsFilePath();
+    qputenv("HOME", home);
+    qputenv("XDG_CONFIG_HOME", config);
+    const passwd* user = getpwuid(geteuid());
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(found, QDir::cleanPath(QString::fromLocal8Bit(user->pw_dir)) + "/.config/zelbrik.ini");
 }
 
 // ---------------------------------------------------------------- broken files
@@ -374,6 +526,9 @@ TEST_F(ProfileFile, RefusesLineBreaksAndNamesThatCannotReadBack)
         {"key like a header", "a", "[x", "1"},
         {"empty key", "a", " ", "1"},
         {"empty section", "", "x", "1"},
+        {"unpaired surrogate in value", "a", "x", QString("1") + QChar(0xD800)},
+        {"unpaired surrogate in key", "a", QString(QChar(0xDC00)) + "x", "1"},
+        {"unpaired surrogate in section", QString("a") + QChar(0xD83D), "x", "1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
