@@ -5,7 +5,6 @@
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QPointer>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -16,14 +15,17 @@
 #include <utility>
 #include <vector>
 
-#include "platform/vkeys.h"
+#include "common/hotkeycode.h"
+#include "common/keytable.h"
+#include "platform/xcbutil.h"
 
 namespace {
 
-constexpr quint32 kShift = 0x2000;
-constexpr quint32 kCtrl = 0x4000;
-constexpr quint32 kAlt = 0x8000;
-constexpr quint32 kSuper = 0x10000;
+using xcbutil::Reply;
+using hotkey::kAlt;
+using hotkey::kCtrl;
+using hotkey::kShift;
+using hotkey::kSuper;
 
 constexpr xcb_keysym_t kNumLockSym = 0xff7f;
 constexpr xcb_keysym_t kAltLSym = 0xffe9, kAltRSym = 0xffea, kMetaLSym = 0xffe7, kMetaRSym = 0xffe8;
@@ -91,28 +93,19 @@ struct THotKeyManager::Impl : public QAbstractNativeEventFilter {
 
 THotKeyManager::Impl::Impl(THotKeyManager* owner) : q(owner)
 {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11 || !x11->connection())
+    xcb_connection_t* connection = xcbutil::Connection();
+    const xcb_screen_t* screen = xcbutil::DefaultScreen(connection);
+    if (!screen)
         return;  // not on X11 (offscreen, Wayland): nothing can be registered
     app = qGuiApp;
-    c = x11->connection();
-
-    int screen = 0;
-    char* host = nullptr;
-    int display = 0;
-    if (xcb_parse_display(nullptr, &host, &display, &screen))
-        free(host);
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-    for (int i = 0; i < screen && it.rem > 1; ++i)
-        xcb_screen_next(&it);
-    root = it.data->root;
+    c = connection;
+    root = screen->root;
 
     const char kXkb[] = "XKEYBOARD";
-    if (auto* ext = xcb_query_extension_reply(c, xcb_query_extension(c, strlen(kXkb), kXkb), nullptr)) {
-        if (ext->present)
-            xkbFirstEvent = ext->first_event;
-        free(ext);
-    }
+    const Reply<xcb_query_extension_reply_t> ext(
+        xcb_query_extension_reply(c, xcb_query_extension(c, strlen(kXkb), kXkb), nullptr));
+    if (ext && ext->present)
+        xkbFirstEvent = ext->first_event;
     syms = xcb_key_symbols_alloc(c);
     readModifierMap();
     app->installNativeEventFilter(this);
@@ -129,9 +122,10 @@ void THotKeyManager::Impl::readModifierMap()
 {
     numLockMask = 0;
     uint16_t alt = 0, super = 0;
-    auto* reply = xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr);
+    const Reply<xcb_get_modifier_mapping_reply_t> reply(
+        xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
     if (reply) {
-        const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(reply);
+        const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(reply.get());
         const int perModifier = reply->keycodes_per_modifier;
         for (int mod = 0; mod < 8; ++mod) {
             for (int k = 0; k < perModifier; ++k) {
@@ -150,7 +144,6 @@ void THotKeyManager::Impl::readModifierMap()
                 }
             }
         }
-        free(reply);
     }
     // Shift, Lock and Control are fixed by the protocol; the others live on Mod1..Mod5.
     constexpr uint16_t kModN = XCB_MOD_MASK_1 | XCB_MOD_MASK_2 | XCB_MOD_MASK_3 | XCB_MOD_MASK_4 | XCB_MOD_MASK_5;
@@ -213,7 +206,7 @@ std::vector<uint16_t> THotKeyManager::Impl::lockVariants() const
 
 bool THotKeyManager::Impl::grab(Registration& r)
 {
-    r.keycodes = keycodesFor(xkeys::KeysymForVirtualKey(static_cast<quint8>(r.code & 0xff)));
+    r.keycodes = keycodesFor(keys::KeysymForVirtualKey(hotkey::KeyOf(r.code)));
     r.grabs.clear();
     r.down = false;
     if (r.keycodes.empty())
@@ -234,10 +227,8 @@ bool THotKeyManager::Impl::grab(Registration& r)
     // are checked so no reply is left behind, then it is all or nothing.
     bool ok = true;
     for (xcb_void_cookie_t cookie : cookies) {
-        if (xcb_generic_error_t* e = xcb_request_check(c, cookie)) {
+        if (const Reply<xcb_generic_error_t> e{xcb_request_check(c, cookie)})
             ok = false;
-            free(e);
-        }
     }
     if (!ok)
         ungrab(r);
@@ -424,7 +415,7 @@ quint16 THotKeyManager::AddHotKey(quint32 hotKey)
 {
     if (!d->connected())
         return 0;
-    const xcb_keysym_t keysym = xkeys::KeysymForVirtualKey(static_cast<quint8>(hotKey & 0xff));
+    const xcb_keysym_t keysym = keys::KeysymForVirtualKey(hotkey::KeyOf(hotKey));
     if (keysym == 0)
         return 0;
     Registration r;

@@ -15,38 +15,17 @@
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
-#include <QtGui/qguiapplication_platform.h>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/xcbutil.h"
+
 namespace {
 
-xcb_connection_t* Connection()
-{
-    if (!qGuiApp)
-        return nullptr;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
-
-// The screen DISPLAY names (":1.0" -> 0); Qt connected to the same one.
-xcb_screen_t* DefaultScreen(xcb_connection_t* c)
-{
-    int number = 0;
-    if (const char* display = std::getenv("DISPLAY")) {
-        const char* colon = std::strrchr(display, ':');
-        const char* dot = colon ? std::strchr(colon, '.') : nullptr;
-        if (dot)
-            number = std::atoi(dot + 1);
-    }
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-    xcb_screen_t* first = it.rem ? it.data : nullptr;
-    for (; it.rem; --number, xcb_screen_next(&it))
-        if (number == 0)
-            return it.data;
-    return first;
-}
+using xcbutil::Connection;
+using xcbutil::DefaultScreen;
+using xcbutil::Reply;
 
 // The grab hands the server's bytes to Qt as they are, which is only right
 // for 32-bit pixels of a 24-bit visual, little end first, on a little-endian
@@ -155,12 +134,10 @@ struct TScreenGrabber::Segment {
         madvise(addr, s->bytes, MADV_POPULATE_WRITE);
 #endif
         const xcb_shm_seg_t seg = xcb_generate_id(c);
-        xcb_generic_error_t* error = xcb_request_check(c, xcb_shm_attach_checked(c, seg, id, 0));
+        const Reply<xcb_generic_error_t> error(xcb_request_check(c, xcb_shm_attach_checked(c, seg, id, 0)));
         shmctl(id, IPC_RMID, nullptr);
-        if (error) {
-            free(error);
+        if (error)
             return nullptr;  // the destructor detaches our side
-        }
         s->seg = seg;
         return s;
     }
@@ -170,12 +147,8 @@ struct TScreenGrabber::Segment {
     {
         auto cookie = xcb_shm_get_image(c, root, int16_t(area.x()), int16_t(area.y()), uint16_t(area.width()),
                                         uint16_t(area.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, seg, 0);
-        xcb_shm_get_image_reply_t* reply = xcb_shm_get_image_reply(c, cookie, nullptr);
-        if (!reply)
-            return false;
-        const bool ok = reply->depth == 24 && reply->size >= bytes;
-        free(reply);
-        return ok;
+        const Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, cookie, nullptr));
+        return reply && reply->depth == 24 && reply->size >= bytes;
     }
 };
 
@@ -197,26 +170,17 @@ QRect PrimaryDisplayRect()
     if (!randr || !randr->present)
         return root;
 
-    xcb_randr_output_t output = XCB_NONE;
-    if (auto* primary = xcb_randr_get_output_primary_reply(c, xcb_randr_get_output_primary(c, screen->root), nullptr)) {
-        output = primary->output;
-        free(primary);
-    }
-    if (output == XCB_NONE)
+    const Reply<xcb_randr_get_output_primary_reply_t> primary(
+        xcb_randr_get_output_primary_reply(c, xcb_randr_get_output_primary(c, screen->root), nullptr));
+    if (!primary || primary->output == XCB_NONE)
         return root;
-    xcb_randr_crtc_t crtc = XCB_NONE;
-    if (auto* info = xcb_randr_get_output_info_reply(c, xcb_randr_get_output_info(c, output, XCB_CURRENT_TIME),
-                                                     nullptr)) {
-        crtc = info->crtc;
-        free(info);
-    }
-    if (crtc == XCB_NONE)
+    const Reply<xcb_randr_get_output_info_reply_t> output(xcb_randr_get_output_info_reply(
+        c, xcb_randr_get_output_info(c, primary->output, XCB_CURRENT_TIME), nullptr));
+    if (!output || output->crtc == XCB_NONE)
         return root;
-    QRect rect;
-    if (auto* info = xcb_randr_get_crtc_info_reply(c, xcb_randr_get_crtc_info(c, crtc, XCB_CURRENT_TIME), nullptr)) {
-        rect = QRect(info->x, info->y, info->width, info->height);
-        free(info);
-    }
+    const Reply<xcb_randr_get_crtc_info_reply_t> crtc(
+        xcb_randr_get_crtc_info_reply(c, xcb_randr_get_crtc_info(c, output->crtc, XCB_CURRENT_TIME), nullptr));
+    QRect rect = crtc ? QRect(crtc->x, crtc->y, crtc->width, crtc->height) : QRect();
     rect &= root;
     return rect.isEmpty() ? root : rect;
 }
@@ -302,13 +266,13 @@ QImage TScreenGrabber::Grab(const QRect& area, Method method)
 
     auto cookie = xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, int16_t(area.x()), int16_t(area.y()),
                                 uint16_t(area.width()), uint16_t(area.height()), ~0u);
-    xcb_get_image_reply_t* reply = xcb_get_image_reply(c, cookie, nullptr);
+    const Reply<xcb_get_image_reply_t> reply(xcb_get_image_reply(c, cookie, nullptr));
     if (!reply)
         return {};
     QImage image;
-    if (reply->depth == 24 && size_t(xcb_get_image_data_length(reply)) >= pixels * 4) {
+    if (reply->depth == 24 && size_t(xcb_get_image_data_length(reply.get())) >= pixels * 4) {
         image = QImage(area.size(), QImage::Format_RGB32);
-        const auto* from = reinterpret_cast<const uint32_t*>(xcb_get_image_data(reply));
+        const auto* from = reinterpret_cast<const uint32_t*>(xcb_get_image_data(reply.get()));
         if (image.bytesPerLine() == area.width() * 4) {
             CopyOpaque(reinterpret_cast<uint32_t*>(image.bits()), from, pixels);
         } else {
@@ -317,6 +281,5 @@ QImage TScreenGrabber::Grab(const QRect& area, Method method)
                            size_t(area.width()));
         }
     }
-    free(reply);
     return image;
 }

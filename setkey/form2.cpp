@@ -14,7 +14,6 @@
 #include "settings/intconv.h"
 #include "settings/settings.h"
 #include "setkey/vkmap.h"
-#include "ui_form2.h"
 
 TForm2* Form2 = nullptr;
 
@@ -52,21 +51,10 @@ void SetTextColour(QWidget* w, const QColor& c)
 
 }  // namespace
 
-TForm2::TForm2(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm2>())
+TForm2::TForm2(QWidget* parent) : QWidget(parent)
 {
     Q_INIT_RESOURCE(zelbrik);
-    ui->setupUi(this);
-    Memo1 = ui->Memo1;
-    Label1 = ui->Label1;
-    Label2 = ui->Label2;
-    Label3 = ui->Label3;
-    Label5 = ui->Label5;
-    HotKey2 = ui->HotKey2;
-    Edit1 = ui->Edit1;
-    CheckBox1 = ui->CheckBox1;
-    SpeedButton1 = ui->SpeedButton1;
-    SpeedButton2 = ui->SpeedButton2;
-    SpeedButton3 = ui->SpeedButton3;
+    setupUi(this);
     ApplyLook();
 
     connect(SpeedButton1, &QToolButton::clicked, this, GuardedSlot(this, &TForm2::SpeedButton1Click));
@@ -96,6 +84,8 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm
 
 TForm2::~TForm2() = default;
 
+// What form2.ui cannot say: the window's frame, an icon in two sizes, the
+// fonts with their fallback lists, and colours taken from the style.
 void TForm2::ApplyLook()
 {
     setWindowTitle(ProgramTitle());
@@ -108,9 +98,7 @@ void TForm2::ApplyLook()
     // A fixed dialog frame with the close box only, above ordinary windows.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
-    setFixedSize(287, 313);
     setFont(BaseFont());
-    setAutoFillBackground(true);
     QPalette face = palette();
     face.setColor(QPalette::Window, face.color(QPalette::Button));
     setPalette(face);
@@ -121,30 +109,11 @@ void TForm2::ApplyLook()
     memo.setColor(QPalette::Text, memo.color(QPalette::WindowText));
     Memo1->setPalette(memo);
 
-    for (QLabel* l : {Label1, Label2}) {
-        l->setFont(SansFont());
-        SetTextColour(l, Qt::red);
-    }
-    CheckBox1->setFont(SansFont());
+    for (QWidget* w : std::initializer_list<QWidget*>{Label1, Label2, CheckBox1, SpeedButton1, SpeedButton2, SpeedButton3})
+        w->setFont(SansFont());
     Label3->setFont(SansFont(true));
-    SetTextColour(Label3, Qt::black);
-    Label5->setText(DownloadAddress().section(QStringLiteral("://"), 1));
     Label5MouseLeave();
     Edit1->setFont(BaseFont());
-
-    const struct {
-        QToolButton* button;
-        const char* picture;
-    } buttons[] = {{SpeedButton3, ":/zelbrik/capture.png"},
-                   {SpeedButton1, ":/zelbrik/save.png"},
-                   {SpeedButton2, ":/zelbrik/exit.png"}};
-    for (const auto& b : buttons) {
-        const QPixmap glyph(QString::fromLatin1(b.picture));
-        b.button->setIcon(glyph);
-        b.button->setIconSize(glyph.size());
-        b.button->setFont(SansFont());
-        SetTextColour(b.button, Qt::blue);
-    }
 
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

@@ -2,6 +2,8 @@
 
 #include <QKeyEvent>
 
+#include "common/hotkeycode.h"
+#include "common/keytable.h"
 #include "setkey/vkmap.h"
 
 namespace {
@@ -10,11 +12,11 @@ quint32 ModifierBits(Qt::KeyboardModifiers m)
 {
     quint32 bits = 0;
     if (m & Qt::ShiftModifier)
-        bits |= vk::kShift;
+        bits |= hotkey::kShift;
     if (m & Qt::ControlModifier)
-        bits |= vk::kCtrl;
+        bits |= hotkey::kCtrl;
     if (m & Qt::AltModifier)
-        bits |= vk::kAlt;
+        bits |= hotkey::kAlt;
     return bits;
 }
 
@@ -71,7 +73,7 @@ void THotKey::showEvent(QShowEvent* event)
 
 void THotKey::SetHotKey(quint32 hotKey)
 {
-    hotKey_ = hotKey & vk::kFieldMask;
+    hotKey_ = hotKey & hotkey::kFieldMask;
     ShowCurrent();
 }
 
@@ -107,14 +109,14 @@ void THotKey::keyPressEvent(QKeyEvent* event)
         ShowModifiers(WithKey(event->modifiers(), key, true));
         return;
     }
-    const auto code = vk::FromQtKey(key, event->modifiers() & Qt::KeypadModifier);
+    const auto code = keys::VirtualKeyForQtKey(key, event->modifiers() & Qt::KeypadModifier);
     if (!code) {
         ShowCurrent();
         return;
     }
     quint32 mods = ModifierBits(event->modifiers());
-    if (mods == 0 || mods == vk::kShift)
-        mods = vk::kCtrl;
+    if (mods == 0 || mods == hotkey::kShift)
+        mods = hotkey::kCtrl;
     const quint32 previous = hotKey_;
     hotKey_ = *code | mods;
     ShowCurrent();

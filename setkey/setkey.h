@@ -3,12 +3,7 @@
 // settings, the Save, Capture and Exit buttons, the download link, the
 // capture hotkey and the tray presence.
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
-#include <QPlainTextEdit>
-#include <QToolButton>
 #include <QWidget>
 #include <memory>
 
@@ -18,28 +13,16 @@
 #include "setkey/speedbutton.h"
 #include "settings/profile.h"
 
-namespace Ui {
-class TForm2;
-}
+#include "ui_form2.h"
 
-class TForm2 : public QWidget {
+// The controls are the form's own (Memo1, Label1, Label2, Label3, Label5,
+// HotKey2, Edit1, CheckBox1, SpeedButton1 Save, SpeedButton2 Exit,
+// SpeedButton3 Capture), laid out by form2.ui.
+class TForm2 : public QWidget, public Ui::TForm2 {
     Q_OBJECT
 public:
     explicit TForm2(QWidget* parent = nullptr);
     ~TForm2() override;
-
-    // Controls, as the form lays them out.
-    QPlainTextEdit* Memo1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label5 = nullptr;
-    THotKey* HotKey2 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QCheckBox* CheckBox1 = nullptr;
-    TSpeedButton* SpeedButton1 = nullptr;  // Save
-    TSpeedButton* SpeedButton2 = nullptr;  // Exit
-    TSpeedButton* SpeedButton3 = nullptr;  // Capture
 
     // Non-visual components.
     THotKeyManager* HotKeyManager1 = nullptr;
@@ -83,7 +66,6 @@ protected:
 
 private:
     void ApplyLook();
-    std::unique_ptr<Ui::TForm2> ui;
 };
 
 extern TForm2* Form2;

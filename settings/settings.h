@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include "common/hotkeycode.h"
+
 namespace settings {
 
 inline const QString kFileName = QStringLiteral("zelbrik.ini");
@@ -13,7 +15,7 @@ inline const QString kQualityDefault = QStringLiteral("50");
 
 inline const QString kHotKeySection = QStringLiteral("HotKey2");
 inline const QString kHotKeyKey = QStringLiteral("截图热键");
-inline constexpr qint32 kHotKeyDefault = 16465;  // Ctrl+Q
+inline constexpr qint32 kHotKeyDefault = qint32(hotkey::kDefault);  // Ctrl+Q, 16465
 
 inline const QString kHiddenSection = QStringLiteral("yincang");
 inline const QString kHiddenKey = QStringLiteral("隐藏");

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "setkey/hotkeyedit.h"
+#include "common/keytable.h"
 #include "setkey/vkmap.h"
 
 namespace {
@@ -103,14 +104,14 @@ TEST(VirtualKeys, EveryNamedCodeMapsBackFromItsQtKey)
 {
     // Round trip over the ranges the table promises: letters, digits, F keys.
     for (int k = Qt::Key_A; k <= Qt::Key_Z; ++k)
-        EXPECT_EQ(vk::FromQtKey(k, false), 0x41 + (k - Qt::Key_A));
+        EXPECT_EQ(keys::VirtualKeyForQtKey(k, false), 0x41 + (k - Qt::Key_A));
     for (int k = Qt::Key_0; k <= Qt::Key_9; ++k) {
-        EXPECT_EQ(vk::FromQtKey(k, false), 0x30 + (k - Qt::Key_0));
-        EXPECT_EQ(vk::FromQtKey(k, true), 0x60 + (k - Qt::Key_0));
+        EXPECT_EQ(keys::VirtualKeyForQtKey(k, false), 0x30 + (k - Qt::Key_0));
+        EXPECT_EQ(keys::VirtualKeyForQtKey(k, true), 0x60 + (k - Qt::Key_0));
     }
     for (int k = Qt::Key_F1; k <= Qt::Key_F24; ++k)
-        EXPECT_EQ(vk::KeyName(*vk::FromQtKey(k, false)).toStdString(), "F" + std::to_string(k - Qt::Key_F1 + 1));
+        EXPECT_EQ(keys::KeyName(*keys::VirtualKeyForQtKey(k, false)).toStdString(), "F" + std::to_string(k - Qt::Key_F1 + 1));
     // Keypad keys with Num Lock off arrive as navigation keys.
-    EXPECT_EQ(vk::FromQtKey(Qt::Key_Home, true), 0x24);
-    EXPECT_FALSE(vk::FromQtKey(Qt::Key_Shift, false).has_value());
+    EXPECT_EQ(keys::VirtualKeyForQtKey(Qt::Key_Home, true), 0x24);
+    EXPECT_FALSE(keys::VirtualKeyForQtKey(Qt::Key_Shift, false).has_value());
 }
