@@ -7,7 +7,7 @@
 // pattern, a minus negating that pattern with wrap-around. Nothing may follow.
 
 #include "fuzzcommon.h"
-#include "platform/errors.h"
+#include "common/errors.h"
 #include "settings/intconv.h"
 
 #include <bit>
@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <string>
 
-using fuzz::Check;
 using fuzz::Show;
 
 namespace {
@@ -62,7 +61,7 @@ std::optional<qint32> Expected(QStringView text)
             return std::nullopt;
         std::uint32_t pattern = 0;
         const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), pattern, 16);
-        Check(r.ec == std::errc() && r.ptr == digits.data() + digits.size(), "oracle: hex digits");
+        FUZZ_CHECK(r.ec == std::errc() && r.ptr == digits.data() + digits.size(), "oracle: hex digits");
         if (negative)
             pattern = 0u - pattern;
         return std::bit_cast<std::int32_t>(pattern);
@@ -74,7 +73,7 @@ std::optional<qint32> Expected(QStringView text)
         return std::nullopt;
     std::int64_t magnitude = 0;
     const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, 10);
-    Check(r.ec == std::errc() && r.ptr == digits.data() + digits.size(), "oracle: decimal digits");
+    FUZZ_CHECK(r.ec == std::errc() && r.ptr == digits.data() + digits.size(), "oracle: decimal digits");
     const std::int64_t value = negative ? -magnitude : magnitude;
     if (value < INT32_MIN || value > INT32_MAX)
         return std::nullopt;
@@ -93,19 +92,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString text = fuzz::Units(QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
     const std::optional<qint32> expected = Expected(text);
     const std::optional<qint32> got = TryStrToInt(text);
-    Check(got == expected, "TryStrToInt(" + Show(text) + ") gave " + ShowInt(got) + ", the rule says " + ShowInt(expected));
+    FUZZ_CHECK(got == expected, "TryStrToInt(" + Show(text) + ") gave " + ShowInt(got) + ", the rule says " + ShowInt(expected));
 
     try {
         const qint32 v = StrToInt(text);
-        Check(expected.has_value(), "StrToInt(" + Show(text) + ") returned " + std::to_string(v) +
+        FUZZ_CHECK(expected.has_value(), "StrToInt(" + Show(text) + ") returned " + std::to_string(v) +
                                         " where TryStrToInt fails");
-        Check(v == *expected, "StrToInt(" + Show(text) + ") returned " + std::to_string(v) + ", TryStrToInt " +
+        FUZZ_CHECK(v == *expected, "StrToInt(" + Show(text) + ") returned " + std::to_string(v) + ", TryStrToInt " +
                                   ShowInt(expected));
     } catch (const EConvertError& e) {
-        Check(!expected.has_value(), "StrToInt(" + Show(text) + ") threw where TryStrToInt gives " +
+        FUZZ_CHECK(!expected.has_value(), "StrToInt(" + Show(text) + ") threw where TryStrToInt gives " +
                                          ShowInt(expected));
         const QString want = u'\'' + text + QStringLiteral("' is not a valid integer value");
-        Check(e.Message() == want, "StrToInt(" + Show(text) + ") threw the message " + Show(e.Message()) +
+        FUZZ_CHECK(e.Message() == want, "StrToInt(" + Show(text) + ") threw the message " + Show(e.Message()) +
                                        ", not " + Show(want));
     } catch (...) {
         fuzz::Fail("StrToInt(" + Show(text) + ") threw something other than EConvertError");

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringDecoder>
+#include <QStringList>
 #include <QStringView>
 
 #include <cstdio>
@@ -71,11 +73,13 @@ inline std::string Show(const std::optional<QString>& s)
     std::abort();
 }
 
-inline void Check(bool ok, const std::string& reason)
-{
-    if (!ok)
-        Fail(reason);
-}
+// A macro, so that the reason (which may print whole texts) is put together
+// only when the check fails.
+#define FUZZ_CHECK(ok, reason)        \
+    do {                              \
+        if (!(ok))                    \
+            ::fuzz::Fail(reason);     \
+    } while (false)
 
 inline bool IsBlank(QChar c)
 {
@@ -140,6 +144,52 @@ inline Names NamesIn(QStringView text, qsizetype most)
         }
     }
     return names;
+}
+
+// Known faults can be stepped around during a long run, so that the fuzzer
+// goes on looking for new ones: ZELBRIK_FUZZ_SKIP is a comma-separated list
+// of the classes below. Unset (the default), every input is checked fully.
+//   gb18030-cut   a file read as GB18030 with a line, or the text before an
+//                 '=', that ends inside a character
+//   utf16-odd     a UTF-16 file with half a unit at the end
+inline bool Skipping(const char* fault)
+{
+    static const QStringList skipped = qEnvironmentVariable("ZELBRIK_FUZZ_SKIP").split(u',', Qt::SkipEmptyParts);
+    return skipped.contains(QLatin1StringView(fault));
+}
+
+inline bool EndsInsideGb18030Character(QByteArrayView bytes)
+{
+    // One converter, reset for each use: opening one costs far more than a short decode.
+    static QStringDecoder decoder("GB18030");
+    decoder.resetState();
+    const QString alone = decoder.decode(bytes);
+    decoder.resetState();
+    const QString followed = decoder.decode(bytes.toByteArray() + '\n');
+    return alone + u'\n' != followed;
+}
+
+// The pieces a profile decodes on their own end at a line break, an '=' or
+// the end of the file; none of these bytes can be part of a GB18030 character.
+inline bool CutsGb18030Character(QByteArrayView file)
+{
+    qsizetype from = 0;
+    for (qsizetype i = 0; i <= file.size(); ++i) {
+        if (i < file.size() && file[i] != '\n' && file[i] != '\r' && file[i] != '=')
+            continue;
+        if (i > from && uchar(file[i - 1]) >= 0x30 && EndsInsideGb18030Character(file.sliced(from, i - from)))
+            return true;
+        from = i + 1;
+    }
+    return false;
+}
+
+inline bool InKnownFaultClass(const QByteArray& file, bool readAsGb18030)
+{
+    if (Skipping("gb18030-cut") && readAsGb18030 && CutsGb18030Character(file))
+        return true;
+    const bool utf16 = file.startsWith("\xFF\xFE") || file.startsWith("\xFE\xFF");
+    return Skipping("utf16-odd") && utf16 && file.size() % 2 != 0;
 }
 
 struct Pair {
