@@ -1,12 +1,7 @@
 #include "main/application.h"
 
-#include "platform/errors.h"
+#include "common/errors.h"
 #include "platform/msgbox.h"
-
-QString ProgramTitle()
-{
-    return QStringLiteral("Orvalt简体免费版V1.01.02");
-}
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {

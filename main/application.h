@@ -5,8 +5,8 @@
 #include <QApplication>
 #include <exception>
 
-// "Orvalt简体免费版V1.01.02"
-QString ProgramTitle();
+#include "common/programtitle.h"
+
 
 class TApplication : public QApplication {
     Q_OBJECT

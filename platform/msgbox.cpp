@@ -3,7 +3,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
-#include "platform/errors.h"
+#include "common/errors.h"
 
 QString InformationCaption()
 {

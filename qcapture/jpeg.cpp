@@ -11,7 +11,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "platform/errors.h"
+#include "common/errors.h"
 #include "platform/filereplace.h"
 #include "settings/intconv.h"
 

@@ -7,7 +7,7 @@
 #include <QScreen>
 #include <QUrl>
 
-#include "main/application.h"
+#include "common/programtitle.h"
 #include "platform/guard.h"
 #include "platform/msgbox.h"
 #include "qcapture/qcapture.h"

@@ -1,6 +1,6 @@
 #include "settings/intconv.h"
 
-#include "platform/errors.h"
+#include "common/errors.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/errors.h"
+#include "common/errors.h"
 #include "platform/filereplace.h"
 #include "settings/intconv.h"
 #include "settings/profiletext.h"

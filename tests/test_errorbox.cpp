@@ -11,7 +11,7 @@
 
 #include "main/application.h"
 #include "platform/guard.h"
-#include "platform/errors.h"
+#include "common/errors.h"
 #include "support/modalwatcher.h"
 #include "support/testenv.h"
 

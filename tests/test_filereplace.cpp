@@ -19,7 +19,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "platform/errors.h"
+#include "common/errors.h"
 #include "platform/filereplace.h"
 #include "qcapture/jpeg.h"
 #include "settings/profile.h"

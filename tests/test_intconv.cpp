@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "platform/errors.h"
+#include "common/errors.h"
 #include "settings/intconv.h"
 
 namespace {

@@ -19,7 +19,7 @@
 
 #include <jpeglib.h>
 
-#include "platform/errors.h"
+#include "common/errors.h"
 #include "qcapture/jpeg.h"
 #include "support/files.h"
 #include "support/desktoppicture.h"

@@ -19,7 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/errors.h"
+#include "common/errors.h"
 #include "settings/profile.h"
 #include "settings/profiletext.h"
 #include "settings/settings.h"
