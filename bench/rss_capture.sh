@@ -11,8 +11,6 @@ W=${2:-3840}
 H=${3:-2160}
 RW=${4:-$((W - 20))}
 RH=${5:-$((H - 20))}
-N=91
-while [ -e "/tmp/.X11-unix/X$N" ] || [ -e "/tmp/.X$N-lock" ]; do N=$((N + 1)); done
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -22,10 +20,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb ":$N" -screen 0 "${W}x${H}x24" -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and writes its number to the pipe.
+exec {displayfd}<> <(:)
+Xvfb -displayfd "$displayfd" -screen 0 "${W}x${H}x24" -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
+read -r -t 30 -u "$displayfd" N || { echo "Xvfb did not start" >&2; exit 1; }
+exec {displayfd}<&-
 export DISPLAY=":$N"
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 openbox >/dev/null 2>&1 &
 pids+=($!)
 trayer --edge bottom --align right --widthtype request >/dev/null 2>&1 &
