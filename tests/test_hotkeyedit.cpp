@@ -110,7 +110,7 @@ TEST(VirtualKeys, EveryNamedCodeMapsBackFromItsQtKey)
         EXPECT_EQ(keys::VirtualKeyForQtKey(k, true), 0x60 + (k - Qt::Key_0));
     }
     for (int k = Qt::Key_F1; k <= Qt::Key_F24; ++k)
-        EXPECT_EQ(keys::KeyName(*keys::VirtualKeyForQtKey(k, false)).toStdString(), "F" + std::to_string(k - Qt::Key_F1 + 1));
+        EXPECT_EQ(keys::KeyName(*keys::VirtualKeyForQtKey(k, false)), QStringLiteral("F%1").arg(k - Qt::Key_F1 + 1));
     // Keypad keys with Num Lock off arrive as navigation keys.
     EXPECT_EQ(keys::VirtualKeyForQtKey(Qt::Key_Home, true), 0x24);
     EXPECT_FALSE(keys::VirtualKeyForQtKey(Qt::Key_Shift, false).has_value());
