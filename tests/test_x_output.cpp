@@ -250,14 +250,15 @@ TEST(SavePictureDialog, PreviewFollowsTheFileUnderTheCursor)
     ASSERT_TRUE(list);
     auto rowOf = [&](const QString& name) {
         QModelIndex found;
-        QTest::qWaitFor([&] {
+        // The caller checks the index: an invalid one means the file never showed up.
+        const bool listed = QTest::qWaitFor([&] {
             const QModelIndexList hits = list->model()->match(list->model()->index(0, 0, list->rootIndex()),
                                                               Qt::DisplayRole, name, 1, Qt::MatchExactly);
             if (!hits.isEmpty())
                 found = hits.first();
             return found.isValid();
         }, 3000);
-        return found;
+        return listed ? found : QModelIndex();
     };
 
     const QModelIndex wide = rowOf(QStringLiteral("wide.jpg"));
