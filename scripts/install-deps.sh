@@ -16,6 +16,8 @@ PACKAGES=(
   xvfb openbox trayer xdotool xclip x11-xserver-utils x11-utils
   xserver-xorg-core xserver-xorg-video-dummy
   libjpeg-turbo-progs imagemagick
+  # holds system calls back so that the kill-during-save tests can stop a save between its steps
+  strace
   # the libFuzzer targets (scripts/fuzz.sh): clang and its fuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
 )
