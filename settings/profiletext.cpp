@@ -103,21 +103,35 @@ class TProfileText::Codec {
 public:
     Codec(Encoding encoding, bool bigEndian) : encoding_(encoding), bigEndian_(bigEndian) {}
 
+    // Each piece on its own: a character cut off at its end becomes a
+    // replacement character instead of waiting for bytes that never come,
+    // and a U+FEFF at its start is text, not a byte-order mark.
     QString Decode(const QByteArray& bytes, qsizetype from, qsizetype to)
     {
-        const QByteArrayView piece(bytes.constData() + from, to - from);
-        switch (encoding_) {
-        case Encoding::Utf8:
-            return QString::fromUtf8(piece);
-        case Encoding::Latin1:
+        QByteArrayView piece(bytes.constData() + from, to - from);
+        if (encoding_ == Encoding::Latin1)
             return QString::fromLatin1(piece);
-        case Encoding::Utf16:
-        case Encoding::Gb18030:
-            break;
-        }
         if (!decoder_.isValid())
             decoder_ = MakeDecoder();
         decoder_.resetState();
+        if (encoding_ == Encoding::Utf16) {
+            const bool half = piece.size() % 2 != 0;
+            QString text = decoder_.decode(piece.first(piece.size() - (half ? 1 : 0)));
+            if (half)
+                text += QChar::ReplacementCharacter;
+            return text;
+        }
+        if (encoding_ == Encoding::Gb18030) {
+            // Qt's GB18030 decoder keeps a cut-off character waiting even
+            // when told to be stateless. A line feed, which is never part of
+            // a character, ends it; it is taken off again.
+            QByteArray terminated(piece.data(), piece.size());
+            terminated.append('\n');
+            QString text = decoder_.decode(terminated);
+            if (text.endsWith(u'\n'))
+                text.chop(1);
+            return text;
+        }
         return decoder_.decode(piece);
     }
 
@@ -151,9 +165,12 @@ public:
 private:
     QStringDecoder MakeDecoder() const
     {
+        constexpr auto flags = QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom;
         if (encoding_ == Encoding::Gb18030)
-            return QStringDecoder("GB18030");
-        return QStringDecoder(bigEndian_ ? QStringConverter::Utf16BE : QStringConverter::Utf16LE);
+            return QStringDecoder("GB18030", flags);
+        if (encoding_ == Encoding::Utf8)
+            return QStringDecoder(QStringConverter::Utf8, flags);
+        return QStringDecoder(bigEndian_ ? QStringConverter::Utf16BE : QStringConverter::Utf16LE, flags);
     }
 
     Encoding encoding_;
@@ -384,10 +401,12 @@ bool TProfileText::SetValue(QStringView section, QStringView key, QStringView va
         if (!encoded)
             return false;
         // Half a UTF-16 unit at the end would shift everything added after
-        // it by one byte: complete the unit first.
+        // it by one byte. It reads as a replacement character: put a whole
+        // one in its place, so that the line still reads as it did.
         if (encoding_ == Encoding::Utf16 && at == out.size() && (at - bodyStart_) % 2 != 0) {
-            out.append('\0');
-            ++at;
+            out.chop(1);
+            out.append(bigEndian_ ? "\xFF\xFD" : "\xFD\xFF", 2);
+            at = out.size();
         }
         out.insert(at, *encoded);
     }

@@ -333,13 +333,16 @@ TEST_F(ProfileFile, LinesAWriteDoesNotChangeKeepTheirBytes)
         EXPECT_EQ(Get(), c.after);
         EXPECT_EQ(ini.ReadString("a", "x", ""), Str(c.value));
     }
-    // Adding to a UTF-16 file whose last unit is cut: the half unit is made
-    // whole first, so the new lines are not shifted by a byte.
+    // Adding to a UTF-16 file whose last unit is cut: the half unit, which
+    // reads as a replacement character, becomes a whole one, so the new lines
+    // are not shifted by a byte and the old line reads as before.
     Put("\xFF\xFE" + utf16le("[a]\r\nx=1") + QByteArray("\x41", 1));
     TIniFile ini(path);
+    const QString before = ini.ReadString("a", "x", "");
     ini.WriteString("b", "y", "3");
-    EXPECT_EQ(Get(), "\xFF\xFE" + utf16le("[a]\r\nx=1") + QByteArray("\x41\x00", 2) + utf16le("\r\n[b]\r\ny=3\r\n"));
+    EXPECT_EQ(Get(), "\xFF\xFE" + utf16le("[a]\r\nx=1") + QByteArray("\xFD\xFF", 2) + utf16le("\r\n[b]\r\ny=3\r\n"));
     EXPECT_EQ(ini.ReadString("b", "y", ""), "3");
+    EXPECT_EQ(ini.ReadString("a", "x", ""), before);
 }
 
 // What a write stores is what a read gives back, also where a read trims
