@@ -1,6 +1,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QPixmapCache>
+#include <malloc.h>
 
 #include "qcapture/image.h"
 #include "qcapture/jpeg.h"
@@ -26,10 +28,36 @@ QImage CutOut(const QImage& frozen, const QRect& region)
     return crop;
 }
 
+// A save dialog makes icon engines of its own, so what it puts into the
+// pixmap cache is keyed to it and never asked for again, and the cache keeps
+// the text of such keys even after it drops the pixmaps. Nothing goes in
+// while the dialog runs.
+class TPixmapCacheOff {
+public:
+    TPixmapCacheOff() : limit_(QPixmapCache::cacheLimit()) { QPixmapCache::setCacheLimit(0); }
+    ~TPixmapCacheOff()
+    {
+        QPixmapCache::clear();
+        QPixmapCache::setCacheLimit(limit_);
+    }
+    TPixmapCacheOff(const TPixmapCacheOff&) = delete;
+    TPixmapCacheOff& operator=(const TPixmapCacheOff&) = delete;
+
+private:
+    int limit_;
+};
+
+// glibc keeps the pages a capture freed between blocks still in use unless
+// asked: hand them back when the capture ends, however it ends.
+struct TTrimHeapAtEnd {
+    ~TTrimHeapAtEnd() { malloc_trim(0); }
+};
+
 }  // namespace
 
 void TForm5::PictureOutput(const QRect& region)
 {
+    const TTrimHeapAtEnd trim;
     const QRect inside = region & Image1->Picture().rect();
     // Two presses on one row or column select nothing: the capture just ends,
     // and the frozen picture goes with it.
@@ -46,19 +74,25 @@ void TForm5::PictureOutput(const QRect& region)
     QGuiApplication::clipboard()->setImage(crop, QClipboard::Clipboard);
     hide();
 
-    if (!SavePictureDialog1)
-        SavePictureDialog1 = new TSavePictureDialog(this);
-    const bool accepted = SavePictureDialog1->Execute();
+    bool accepted = false;
+    {
+        // Made for this capture only: a file dialog keeps a lot once it has
+        // listed a folder (the model, its worker thread, icons, a backing store).
+        const TPixmapCacheOff noCache;
+        TSavePictureDialog dialog(this);
+        dialog.SetFileName(SavedFileName);
+        accepted = dialog.Execute();
+        if (accepted)
+            SavedFileName = dialog.FileName();
+    }
     // The hidden overlay's window still has a screen-sized backing store
     // holding what it showed: a second copy of the frozen picture. Drop the
     // native windows; the next capture's show() makes them again.
     destroy();
-    if (!accepted) {
-        close();
-        return;
+    if (accepted) {
+        // Read now: a quality typed and checked but never saved is the one used.
+        const QString quality = Form2 ? Form2->Edit1->text() : QStringLiteral("50");
+        SaveAsJpeg(SavedFileName, Image1->Picture(), quality);
     }
-    // Read now: a quality typed and checked but never saved is the one used.
-    const QString quality = Form2 ? Form2->Edit1->text() : QStringLiteral("50");
-    SaveAsJpeg(SavePictureDialog1->FileName(), Image1->Picture(), quality);
     close();
 }

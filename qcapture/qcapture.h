@@ -4,12 +4,12 @@
 
 #include <QImage>
 #include <QRect>
+#include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
 
 class TImage;
-class TSavePictureDialog;
 class TScreenGrabber;
 
 class TForm5 : public QWidget {
@@ -20,8 +20,8 @@ public:
 
     TImage* Image1 = nullptr;
     QTimer* Timer1 = nullptr;
-    // Made by the first output and kept, so it proposes the last file name.
-    TSavePictureDialog* SavePictureDialog1 = nullptr;
+    // The file the last save went to; the next save dialog proposes it.
+    QString SavedFileName;
 
     // Enables Timer1; enabling it while enabled does not restart the wait.
     void StartCapture();

@@ -32,7 +32,6 @@ TSavePictureDialog::TSavePictureDialog(QWidget* parent) : QFileDialog(parent)
 
 bool TSavePictureDialog::Execute()
 {
-    // An empty name clears what the line edit kept from the last run.
     selectFile(fileName_);
     ShowPreview(fileName_);
     if (exec() != QDialog::Accepted || selectedFiles().isEmpty())

@@ -1,8 +1,9 @@
 #pragma once
 // The save dialog of the capture: one file type (JPEG), ".jpg" added to a
 // name typed without an extension, no question before replacing a file, and
-// a preview of the picture file under the cursor. It proposes the name
-// chosen last time for as long as the program runs.
+// a preview of the picture file under the cursor. A file dialog gathers a
+// lot as it lists folders (the folder model, its worker thread, icons), so
+// one is made for each capture and the caller keeps the name between them.
 
 #include <QFileDialog>
 #include <QLabel>
@@ -13,11 +14,14 @@ class TSavePictureDialog : public QFileDialog {
 public:
     explicit TSavePictureDialog(QWidget* parent = nullptr);
 
+    // The file the dialog proposes when it opens; empty proposes nothing.
+    void SetFileName(const QString& fileName) { fileName_ = fileName; }
+    // The file chosen, once Execute returned true; before, the proposed one.
+    QString FileName() const { return fileName_; }
+
     // Runs the dialog modally, proposing FileName(); true when the user chose
     // a file, which FileName() then gives.
     bool Execute();
-    // The file chosen last; empty before the first choice.
-    QString FileName() const { return fileName_; }
 
     QLabel* Preview() const { return preview_; }
 
