@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -61,7 +62,11 @@ TEST(ErrorBox, ExceptionFromAHandlerIsShownAndTheLoopGoesOn)
     Thrower t;
     QCoreApplication::postEvent(&t, new QEvent(QEvent::User));
     QCoreApplication::postEvent(&t, new QEvent(QEvent::Type(QEvent::User + 1)));
-    QTest::qWait(300);
+    // The second event may arrive inside the box's own loop: done once it is
+    // in and no box is open any more.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return t.after > 0 && !boxes.seen().empty() && QApplication::activeModalWidget() == nullptr; }, 5000))
+        << "boxes seen: " << boxes.seen().size() << ", events after: " << t.after;
     ASSERT_EQ(boxes.seen().size(), 1u);
     EXPECT_EQ(boxes.seen()[0].text.toStdString(), "Unable to write to /nowhere/zelbrik.ini.");
     EXPECT_EQ(boxes.seen()[0].caption.toStdString(), "Orvalt简体免费版V1.01.02");

@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
+#include <string>
 
 #include "main/application.h"
 #include "qcapture/qcapture.h"
@@ -62,8 +66,16 @@ protected:
 
     void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
 
-    // Events for the modal boxes to appear and be answered.
-    void settle(int ms = 150) { QTest::qWait(ms); }
+    // True once everything queued until now has run and no box is open. The
+    // handlers open their boxes with exec(): a call queued now runs after the
+    // events queued before it, and one of those that opened a box would still
+    // be in that box's loop when it runs.
+    bool queuedEventsDone()
+    {
+        auto reached = std::make_shared<bool>(false);
+        QMetaObject::invokeMethod(qApp, [reached] { *reached = true; }, Qt::QueuedConnection);
+        return QTest::qWaitFor([&] { return *reached && QApplication::activeModalWidget() == nullptr; }, 5000);
+    }
 
     QTemporaryDir home;
     QString configDir;
@@ -157,13 +169,15 @@ TEST_F(SettingsWindow, QualityCheck)
         form2->HotKey2->setFocus();
         boxes.clear();
         click(form2->SpeedButton1);
-        settle();
+        ASSERT_TRUE(queuedEventsDone()) << c.text;
         if (c.message) {
             ASSERT_EQ(boxes.seen().size(), 1u) << c.text;
             EXPECT_EQ(boxes.seen()[0].text.toStdString(), c.message);
             EXPECT_EQ(boxes.seen()[0].caption.toStdString(), "信息框");
             EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Information);
             EXPECT_TRUE(form2->isVisible()) << c.text;
+            // The window has the keyboard again once the box is gone.
+            EXPECT_TRUE(QTest::qWaitForWindowActive(form2.get())) << c.text;
             EXPECT_EQ(QApplication::focusWidget(), form2->Edit1) << c.text;
             EXPECT_FALSE(QFile::exists(iniPath())) << c.text;
         } else {
@@ -182,7 +196,7 @@ TEST_F(SettingsWindow, SaveWritesAFreshFileInOrderAndHides)
     form2->HotKey2->SetHotKey(0x6074);  // Ctrl+Shift+F5
     form2->CheckBox1->setChecked(true);
     click(form2->SpeedButton1);
-    settle();
+    ASSERT_TRUE(queuedEventsDone());
     EXPECT_TRUE(boxes.seen().empty());
     EXPECT_FALSE(form2->isVisible());
     EXPECT_EQ(ReadAll(iniPath()).toStdString(),
@@ -202,7 +216,7 @@ TEST_F(SettingsWindow, SaveWritesTheQualityTextAsTyped)
     start();
     form2->Edit1->setText(" $50");
     click(form2->SpeedButton1);
-    settle();
+    ASSERT_TRUE(queuedEventsDone());
     // Reading trims the blanks around a value, as profile files always have,
     // so a value with blanks at an end is stored in quotes, which a read
     // takes off: the next start shows what was typed.
@@ -225,7 +239,7 @@ TEST_F(SettingsWindow, FailedWriteShowsErrorAndKeepsWindowAndHotKey)
     const quint32 keyBefore = form2->HotKey2->HotKey();
     form2->HotKey2->SetHotKey(0x4041);
     click(form2->SpeedButton1);
-    settle();
+    ASSERT_TRUE(queuedEventsDone());
     ASSERT_EQ(boxes.seen().size(), 1u);
     EXPECT_EQ(boxes.seen()[0].text.toStdString(), ("Unable to write to " + iniPath() + ".").toStdString());
     EXPECT_EQ(boxes.seen()[0].caption.toStdString(), "Orvalt简体免费版V1.01.02");
@@ -254,7 +268,7 @@ TEST_F(SettingsWindow, CaptureWithBadQualityStartsNothing)
     start();
     form2->Edit1->setText("");
     click(form2->SpeedButton3);
-    settle();
+    ASSERT_TRUE(queuedEventsDone());
     ASSERT_EQ(boxes.seen().size(), 1u);
     EXPECT_EQ(boxes.seen()[0].text.toStdString(), "必须输入图片质量!");
     EXPECT_TRUE(form2->isVisible());
@@ -274,8 +288,7 @@ TEST_F(SettingsWindow, AcceleratorsClickTheButtons)
     // shortcut map as a user's keys do.
     form2->Edit1->setFocus();
     ProcessXSession()->sh("xdotool key alt+n");
-    settle(300);
-    EXPECT_FALSE(form2->isVisible()) << "Alt+N captures";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form2->isVisible(); }, 5000)) << "Alt+N captures";
     EXPECT_TRUE(form5->Timer1->isActive());
     form5->Timer1->stop();
 
@@ -283,8 +296,7 @@ TEST_F(SettingsWindow, AcceleratorsClickTheButtons)
     ASSERT_TRUE(QTest::qWaitForWindowActive(form2.get()));
     form2->CheckBox1->setFocus();
     ProcessXSession()->sh("xdotool key alt+y");
-    settle(300);
-    EXPECT_FALSE(form2->isVisible()) << "Alt+Y saves";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form2->isVisible(); }, 5000)) << "Alt+Y saves";
     EXPECT_TRUE(QFile::exists(iniPath()));
 }
 
@@ -304,15 +316,16 @@ TEST_F(SettingsWindow, LinkLabelHoverLook)
     EXPECT_FALSE(link->font().underline());
     EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(Qt::blue));
 
+    // The pointer is moved on the server: the label hears of it later.
     QTest::mouseMove(link, QPoint(10, 5));
-    settle(50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link->underMouse(); }, 5000)) << "the pointer did not reach the link";
     EXPECT_TRUE(link->font().bold());
     EXPECT_TRUE(link->font().underline());
     EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(Qt::red));
     EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
 
     QTest::mouseMove(form2->Memo1, QPoint(10, 10));
-    settle(50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form2->Memo1->underMouse(); }, 5000)) << "the pointer did not leave the link";
     EXPECT_FALSE(link->font().underline());
     EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(Qt::blue));
     EXPECT_EQ(link->cursor().shape(), Qt::ArrowCursor);
@@ -330,7 +343,7 @@ TEST_F(SettingsWindow, HotKeyPressWhileShownOnlyFillsTheFocusedField)
     form2->HotKeyManager1HotKeyPressed(0x4051, form2->HotKeyIndex);
     EXPECT_EQ(form2->HotKey2->HotKey(), 0x6041u) << "focus elsewhere: nothing at all";
     EXPECT_FALSE(form5->Timer1->isActive());
-    settle();
+    ASSERT_TRUE(queuedEventsDone());
     EXPECT_TRUE(boxes.seen().empty());
 }
 
@@ -344,7 +357,7 @@ TEST_F(SettingsWindow, HotKeyPressWhileHiddenStartsCaptureOrRejects)
     form5->Timer1->stop();
 
     form2->HotKeyManager1HotKeyPressed(0x4051, static_cast<quint16>(form2->HotKeyIndex + 1));
-    settle();
+    ASSERT_TRUE(queuedEventsDone());
     EXPECT_FALSE(form5->Timer1->isActive());
     ASSERT_EQ(boxes.seen().size(), 1u);
     EXPECT_EQ(boxes.seen()[0].text.toStdString(), "未知的热键!");
