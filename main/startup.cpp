@@ -19,6 +19,11 @@ bool ClaimFirstCopy()
     return false;
 }
 
+void ConnectForms(TForm2& form2, TForm5& form5)
+{
+    form5.QualityText = [&form2] { return form2.Edit1->text(); };
+}
+
 int RunZelbrik(int argc, char** argv)
 {
     // Frozen screens are large and short-lived: hand such blocks back to the
@@ -40,6 +45,7 @@ int RunZelbrik(int argc, char** argv)
     Form2 = &form2;
     TForm5 form5;
     Form5 = &form5;
+    ConnectForms(form2, form5);
 
     const int rc = app.exec();
     Form5 = nullptr;

@@ -1,6 +1,5 @@
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QPixmapCache>
 #include <malloc.h>
 
@@ -8,7 +7,6 @@
 #include "qcapture/jpeg.h"
 #include "qcapture/qcapture.h"
 #include "qcapture/savedialog.h"
-#include "setkey/setkey.h"
 
 namespace {
 
@@ -91,8 +89,7 @@ void TForm5::PictureOutput(const QRect& region)
     destroy();
     if (accepted) {
         // Read now: a quality typed and checked but never saved is the one used.
-        const QString quality = Form2 ? Form2->Edit1->text() : QStringLiteral("50");
-        SaveAsJpeg(SavedFileName, Image1->Picture(), quality);
+        SaveAsJpeg(SavedFileName, Image1->Picture(), QualityText ? QualityText() : QString());
     }
     close();
 }

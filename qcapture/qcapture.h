@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class TImage;
@@ -22,6 +23,10 @@ public:
     QTimer* Timer1 = nullptr;
     // The file the last save went to; the next save dialog proposes it.
     QString SavedFileName;
+    // The quality text the picture is encoded at, asked for when a save is
+    // confirmed: the settings window's field as it is then, saved or not.
+    // Set at start-up, where both windows are made.
+    std::function<QString()> QualityText;
 
     // Enables Timer1; enabling it while enabled does not restart the wait.
     void StartCapture();

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "main/application.h"
+#include "main/startup.h"
 #include "qcapture/qcapture.h"
 #include "setkey/setkey.h"
 #include "support/modalwatcher.h"
@@ -62,6 +63,7 @@ protected:
         Form2 = form2.get();
         form5 = std::make_unique<TForm5>();
         Form5 = form5.get();
+        ConnectForms(*form2, *form5);
         if (form2->isVisible())
             ASSERT_TRUE(QTest::qWaitForWindowActive(form2.get()));
     }

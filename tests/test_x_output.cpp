@@ -109,6 +109,7 @@ protected:
     {
         Screen();
         Form5 = new TForm5;
+        Form5->QualityText = [] { return QStringLiteral("50"); };
     }
     void TearDown() override
     {
@@ -164,7 +165,7 @@ TEST_F(OutputTest, SaveReplaceAndProposeTheLastName)
 
     const QImage crop1 = Screen().copy(r1);
     const QString shot = dir.filePath(QStringLiteral("shot.jpg"));
-    EXPECT_EQ(ReadAll(shot), EncodeJpeg(crop1, 50));  // Form2 absent: quality 50
+    EXPECT_EQ(ReadAll(shot), EncodeJpeg(crop1, 50));  // the quality text given: 50
     EXPECT_TRUE(ClipboardPicture() == crop1);
     // The crop is Image1's picture now, opaque whatever the grab's pad bytes were.
     const QImage& held = Form5->Image1->Picture();
