@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -182,36 +183,36 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept
         stop();
         pid_ = other.pid_;
         status_ = other.status_;
-        reaped_ = other.reaped_;
+        exited_ = other.exited_;
         other.pid_ = -1;
-        other.reaped_ = false;
+        other.exited_ = false;
     }
     return *this;
 }
 
 bool ChildProcess::running()
 {
-    return waitExit(0) == -1 && pid_ > 0;
+    return pid_ > 0 && waitExit(0) == -1;
 }
 
+// The exit is only looked at here, the child is left a zombie: until it is
+// reaped its id cannot be given to another process, nor its process group's
+// id to another group, so stop() can still signal the group safely.
 int ChildProcess::waitExit(int timeoutMs)
 {
-    if (pid_ <= 0)
-        return status_;
-    if (reaped_)
+    if (pid_ <= 0 || exited_)
         return status_;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (true) {
-        int st = 0;
-        pid_t r = waitpid(pid_, &st, WNOHANG);
-        if (r == pid_) {
-            reaped_ = true;
-            status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+            exited_ = true;
+            status_ = -2;
             return status_;
         }
-        if (r < 0) {
-            reaped_ = true;
-            status_ = -2;
+        if (info.si_pid == pid_) {
+            exited_ = true;
+            status_ = info.si_code == CLD_EXITED ? info.si_status : 128 + info.si_status;
             return status_;
         }
         if (std::chrono::steady_clock::now() >= deadline)
@@ -222,25 +223,26 @@ int ChildProcess::waitExit(int timeoutMs)
 
 void ChildProcess::signal(int sig)
 {
-    if (pid_ > 0 && !reaped_)
+    if (pid_ > 0 && !exited_)
         kill(pid_, sig);
 }
 
 void ChildProcess::stop(int graceMs)
 {
-    if (pid_ <= 0 || reaped_) {
-        if (pid_ > 0)
-            kill(-pid_, SIGKILL);  // leftovers of its process group
+    if (pid_ <= 0)
         return;
+    if (waitExit(0) == -1) {
+        kill(-pid_, SIGTERM);
+        if (waitExit(graceMs) == -1) {
+            kill(-pid_, SIGKILL);
+            waitExit(5000);
+        }
     }
-    kill(-pid_, SIGTERM);
-    kill(pid_, SIGTERM);
-    if (waitExit(graceMs) == -1) {
-        kill(-pid_, SIGKILL);
-        kill(pid_, SIGKILL);
-        waitExit(5000);
-    }
+    // What is left of its process group, while the unreaped child still
+    // keeps the group's id from being reused; then the child is reaped.
     kill(-pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
 }
 
 // ---------------------------------------------------------------------------
@@ -292,27 +294,40 @@ ShResult XSession::sh(const std::string& command) const
     return Sh(command, environment());
 }
 
-void XSession::startXvfb()
+// The server picks a free display number and writes it to the pipe given
+// with -displayfd; it answers once it is ready.
+void XSession::launchServer(std::vector<std::string> argv, const std::string& log, int timeoutMs)
 {
+    const std::string name = argv.front();
     int fds[2];
     if (pipe(fds) != 0)
         throw std::runtime_error("pipe failed");
-    std::string screen = std::to_string(options_.width) + "x" + std::to_string(options_.height) + "x24";
-    server_ = ChildProcess({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp",
-                            "-noreset"},
-                           {}, home_ + "/xvfb.log");
+    fcntl(fds[0], F_SETFD, FD_CLOEXEC);  // only the write end is the server's
+    argv.insert(argv.begin() + 1, {"-displayfd", std::to_string(fds[1])});
+    server_ = ChildProcess(argv, {}, log);
     close(fds[1]);
-    std::string number = ReadDisplayNumber(fds[0], 15000);
+    // Empty also when the server ends first: its end of the pipe closes.
+    const std::string number = ReadDisplayNumber(fds[0], timeoutMs);
     close(fds[0]);
     if (number.empty())
-        throw std::runtime_error("Xvfb did not start (see " + home_ + "/xvfb.log)");
+        throw std::runtime_error(name + " did not start (see " + log + ")");
     display_ = ":" + number;
     if (!WaitUntil([&] { return ServerAnswers(display_); }, 10000))
-        throw std::runtime_error("Xvfb does not answer on " + display_);
+        throw std::runtime_error(name + " does not answer on " + display_);
+}
+
+void XSession::startXvfb()
+{
+    const std::string screen = std::to_string(options_.width) + "x" + std::to_string(options_.height) + "x24";
+    launchServer({"Xvfb", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}, home_ + "/xvfb.log", 15000);
 }
 
 void XSession::startXorg()
 {
+    // One screen spanning the monitors: with two, the fixed one on the left
+    // and the primary one, as large as asked, beside it.
+    const int screenWidth = options_.twoMonitors ? kLeftMonitorWidth + options_.width : options_.width;
+    const int screenHeight = options_.twoMonitors ? std::max(kLeftMonitorHeight, options_.height) : options_.height;
     const std::string config = home_ + "/xorg.conf";
     std::ofstream(config) << R"(Section "ServerFlags"
   Option "AutoAddDevices" "false"
@@ -337,28 +352,22 @@ Section "Screen"
   DefaultDepth 24
   SubSection "Display"
     Depth 24
-    Virtual 3200 1080
+    Virtual )" << screenWidth << " " << screenHeight << R"(
   EndSubSection
 EndSection
 )";
-    int fds[2];
-    if (pipe(fds) != 0)
-        throw std::runtime_error("pipe failed");
-    server_ = ChildProcess({"Xorg", "-displayfd", std::to_string(fds[1]), "-config", config, "-noreset", "-nolisten",
-                            "tcp", "-logfile", home_ + "/xorg.log"},
-                           {}, home_ + "/xorg.out");
-    close(fds[1]);
-    std::string number = ReadDisplayNumber(fds[0], 20000);
-    close(fds[0]);
-    if (number.empty())
-        throw std::runtime_error("Xorg did not start (see " + home_ + "/xorg.log)");
-    display_ = ":" + number;
-    if (!WaitUntil([&] { return ServerAnswers(display_); }, 10000))
-        throw std::runtime_error("Xorg does not answer on " + display_);
+    launchServer({"Xorg", "-config", config, "-noreset", "-nolisten", "tcp", "-logfile", home_ + "/xorg.log"},
+                 home_ + "/xorg.out", 20000);
     const std::string primary = std::to_string(options_.width) + "x" + std::to_string(options_.height);
-    sh("xrandr --fb 3200x1080 --output DUMMY0 --mode 1280x1024 --pos 0x0");
+    const std::string screen = std::to_string(screenWidth) + "x" + std::to_string(screenHeight);
+    if (!options_.twoMonitors) {
+        sh("xrandr --fb " + screen + " --output DUMMY0 --mode " + primary + " --pos 0x0 --primary");
+        return;
+    }
+    const std::string left = std::to_string(kLeftMonitorWidth) + "x" + std::to_string(kLeftMonitorHeight);
+    sh("xrandr --fb " + screen + " --output DUMMY0 --mode " + left + " --pos 0x0");
     sh("xrandr --addmode DUMMY1 " + primary);
-    sh("xrandr --output DUMMY1 --mode " + primary + " --pos 1280x0 --primary");
+    sh("xrandr --output DUMMY1 --mode " + primary + " --pos " + std::to_string(kLeftMonitorWidth) + "x0 --primary");
 }
 
 void XSession::startWindowManager()

@@ -19,6 +19,9 @@ struct XSessionOptions {
     bool twoMonitors = false;
 };
 
+// The monitor on the left of the primary one with twoMonitors.
+inline constexpr int kLeftMonitorWidth = 1280, kLeftMonitorHeight = 1024;
+
 struct ShResult {
     int code = -1;
     std::string out;
@@ -42,13 +45,14 @@ public:
     // or -1 when the child is still running.
     int waitExit(int timeoutMs);
     void signal(int sig);
-    // SIGTERM, then SIGKILL after a grace period.
+    // SIGTERM to its process group, SIGKILL after a grace period, SIGKILL
+    // to whatever of the group is left, then the child is reaped.
     void stop(int graceMs = 2000);
 
 private:
     int pid_ = -1;
     int status_ = -1;
-    bool reaped_ = false;
+    bool exited_ = false;
 };
 
 class XSession {
@@ -76,6 +80,7 @@ public:
     bool trayRunning() const;
 
 private:
+    void launchServer(std::vector<std::string> argv, const std::string& log, int timeoutMs);
     void startXvfb();
     void startXorg();
     void startWindowManager();
