@@ -21,6 +21,9 @@ namespace {
 
 constexpr int kW = 1024, kH = 768;
 
+// Button centres in the settings window's client area.
+constexpr int kCaptureX = 35, kSaveX = 123, kButtonY = 268;
+
 // The window with the keyboard focus, or XCB_NONE.
 xcb_window_t InputFocus(const std::string& display)
 {
@@ -35,8 +38,6 @@ xcb_window_t InputFocus(const std::string& display)
     xcb_disconnect(c);
     return focus;
 }
-// Button centres in the settings window's client area.
-constexpr int kCaptureX = 35, kSaveX = 123, kButtonY = 268;
 
 class HotKeyAndTray : public ::testing::Test {
 protected:
