@@ -8,37 +8,22 @@
 #include <string>
 #include <vector>
 
-#include "xsession.h"
+#include "program.h"
 
-class TracedProgram {
+class TracedProgram : public Program {
 public:
     // Each call named in delayedCalls waits delayUs microseconds before it
     // runs. env is the program's whole environment (XSession::environment()
     // with any changes).
     TracedProgram(const std::vector<std::string>& delayedCalls, int delayUs,
                   const std::map<std::string, std::string>& env, const std::string& logFile);
-    ~TracedProgram();
-    TracedProgram(const TracedProgram&) = delete;
-    TracedProgram& operator=(const TracedProgram&) = delete;
 
     // The program's own process id, once strace has started it; 0 before.
-    int pid();
+    int pid() const { return programPid(); }
     // SIGKILL to the program itself (not to strace).
     void kill();
     // Waits until strace has ended, which it does only once the program is
     // gone. Returns strace's exit code: 128+9 when the program died of
     // SIGKILL; -1 when it is still running after timeoutMs.
-    int waitGone(int timeoutMs);
-
-    // Visible top-level windows of the program whose name matches the
-    // regular expression; empty when none.
-    std::vector<std::string> windows(const std::string& nameRegex = ".*");
-    std::string waitForWindow(const std::string& nameRegex, int timeoutMs = 10000);
-    // A visible window of the program covering exactly this rectangle.
-    std::string windowCovering(int x, int y, int w, int h);
-
-private:
-    std::map<std::string, std::string> env_;
-    ChildProcess strace_;
-    int pid_ = 0;
+    int waitGone(int timeoutMs) { return process().waitExit(timeoutMs); }
 };
