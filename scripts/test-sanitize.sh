@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything with AddressSanitizer and
+# UndefinedBehaviorSanitizer into build-asan/, and runs every test there.
+# The real binary the end-to-end tests start inherits the same options.
+# Every report, from a test executable or from that binary, is written to
+# build-asan/sanitizer-reports/ and fails the run: the binary's own output goes
+# to a log inside the test's temporary home, which is gone once the test ends,
+# and a test that stops the binary with a signal never looks at its exit code.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+bash scripts/install-deps.sh
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELBRIK_SANITIZE=ON >/dev/null
+cmake --build build-asan -j"$(nproc)"
+
+reports="$root/build-asan/sanitizer-reports"
+rm -rf "$reports"
+mkdir -p "$reports"
+
+# halt_on_error with -fno-sanitize-recover: the first report ends the process.
+# Leaks are reported at exit with a non-zero code; libraries of others whose
+# leaks are not ours to fix are named in tests/lsan.supp.
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:log_path=$reports/asan:log_exe_name=1"
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan:log_exe_name=1"
+
+status=0
+(cd build-asan && ctest --output-on-failure -j2 --timeout 600) || status=$?
+
+shopt -s nullglob
+found=("$reports"/*)
+if [ ${#found[@]} -gt 0 ]; then
+  for f in "${found[@]}"; do
+    echo "===== sanitizer report: $(basename "$f")"
+    cat "$f"
+  done
+  echo "${#found[@]} sanitizer report(s) in $reports" >&2
+  [ "$status" -ne 0 ] || status=1
+fi
+exit "$status"
