@@ -136,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(p.ToBytes() == bytes, "ToBytes() is not the bytes read");
     const QString text = p.Text();
     const bool knownFault =
-        fuzz::InKnownFaultClass(bytes, p.SourceEncoding() == TProfileText::Encoding::Gb18030);
+        fuzz::InKnownFaultClass(bytes, p.SourceEncoding() == TProfileText::Encoding::Gb18030, text);
     CheckEncoding(bytes, p, text, knownFault);
 
     for (const fuzz::Pair& pair : fuzz::ProgramPairs())
