@@ -28,14 +28,19 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan
 status=0
 (cd build-asan && ctest --output-on-failure -j2 --timeout 600) || status=$?
 
+# Files are named <asan|ubsan>.<executable>.<pid>. A file with only a
+# warning of the runtime in it is shown but does not fail the run.
 shopt -s nullglob
-found=("$reports"/*)
-if [ ${#found[@]} -gt 0 ]; then
-  for f in "${found[@]}"; do
-    echo "===== sanitizer report: $(basename "$f")"
-    cat "$f"
-  done
-  echo "${#found[@]} sanitizer report(s) in $reports" >&2
+errors=0
+for f in "$reports"/*; do
+  echo "===== $(basename "$f")"
+  cat "$f"
+  if grep -qE 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$f"; then
+    errors=$((errors + 1))
+  fi
+done
+if [ "$errors" -gt 0 ]; then
+  echo "$errors sanitizer error report(s) in $reports" >&2
   [ "$status" -ne 0 ] || status=1
 fi
 exit "$status"
