@@ -53,7 +53,6 @@ void SetTextColour(QWidget* w, const QColor& c)
 
 TForm2::TForm2(QWidget* parent) : QWidget(parent)
 {
-    Q_INIT_RESOURCE(zelbrik);
     setupUi(this);
     ApplyLook();
 

@@ -43,7 +43,9 @@ TEST_F(StartUp, SecondCopyIsRefusedWithTheMessageAndTheFirstGoesOn)
     EXPECT_EQ(second.process().waitExit(10000), 0);
 
     EXPECT_TRUE(first.process().running());
-    EXPECT_FALSE(first.windows(kTitle).empty());
+    // Waited for: a search that runs while the box's window is being
+    // destroyed can come back empty.
+    EXPECT_FALSE(first.waitForWindow(kTitle, 5000).empty());
 }
 
 TEST_F(StartUp, CloseBoxEndsWithCodeZeroWithoutSavingAndANewCopyStarts)

@@ -231,8 +231,9 @@ TEST_F(ProfileFile, ReadFindsWhatThePersonMeant)
         if (c.file)
             Put(*c.file);
         EXPECT_EQ(TIniFile(path).ReadString(Str(c.section), Str(c.key), dflt), c.expected);
-        if (c.file)
+        if (c.file) {
             EXPECT_EQ(Get(), *c.file) << "a read changed the file";
+        }
     }
 }
 

@@ -70,10 +70,10 @@ std::string CompareMarked(const QImage& original, const QImage& now, const Mask&
             const QRgb is = reinterpret_cast<const QRgb*>(now.constScanLine(y))[x];
             const QRgb want = mask(x, y) ? was ^ 0x00ffffffu : was;
             if (is != want && ++count <= 5)
-                faults += "(" + std::to_string(x) + "," + std::to_string(y) + ") ";
+                faults += std::string("(").append(std::to_string(x)).append(",").append(std::to_string(y)).append(") ");
         }
     if (count)
-        faults = std::to_string(count) + " wrong pixels, first " + faults;
+        faults = std::to_string(count).append(" wrong pixels, first ").append(faults);
     return faults;
 }
 
@@ -117,7 +117,9 @@ struct Case {
 struct Expectation {
     bool crossOn = false;
     std::optional<QPoint> cross;
-    std::optional<QPoint> anchor;
+    // No std::optional here: gcc 12 takes its QPoint for uninitialised.
+    bool anchored = false;
+    QPoint anchor;
     QPoint corner;
 
     Mask apply(const Step& s)
@@ -128,25 +130,26 @@ struct Expectation {
             cross.reset();
             break;
         case Step::Move:
-            if (anchor)
+            if (anchored)
                 corner = {s.x, s.y};
             else if (crossOn)
                 cross = QPoint(s.x, s.y);
             break;
         case Step::Press:
-            if (!anchor) {
+            if (!anchored) {
                 crossOn = false;
                 cross.reset();
+                anchored = true;
                 anchor = corner = QPoint(s.x, s.y);
             } else {
-                anchor.reset();
+                anchored = false;
             }
             break;
         }
         if (cross)
             return Crosshair(cross->x(), cross->y());
-        if (anchor)
-            return Band(anchor->x(), anchor->y(), corner.x(), corner.y());
+        if (anchored)
+            return Band(anchor.x(), anchor.y(), corner.x(), corner.y());
         return Nothing();
     }
 };

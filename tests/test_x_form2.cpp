@@ -64,8 +64,9 @@ protected:
         form5 = std::make_unique<TForm5>();
         Form5 = form5.get();
         ConnectForms(*form2, *form5);
-        if (form2->isVisible())
+        if (form2->isVisible()) {
             ASSERT_TRUE(QTest::qWaitForWindowActive(form2.get()));
+        }
     }
 
     void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }

@@ -67,11 +67,11 @@ QString ClipboardText()
 
 // What the user does in the save dialog, and what it showed.
 struct DialogAnswer {
-    QString type;          // typed into the file name field, then accepted
+    QString type{};        // typed into the file name field, then accepted
     bool cancel = false;   // or cancelled
     bool seen = false;
-    QString proposed;      // the file it proposed when it opened
-    QString title;
+    QString proposed{};    // the file it proposed when it opened
+    QString title{};
     bool previewShown = false;
 };
 

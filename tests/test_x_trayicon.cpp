@@ -36,13 +36,6 @@
 
 ZELBRIK_TEST_ENVIRONMENT(.display = TestDisplay::X11, .width = 1024, .height = 768, .tray = true);
 
-// The icons live in the library's resources; Q_INIT_RESOURCE must be called
-// outside any namespace.
-static void InitResources()
-{
-    Q_INIT_RESOURCE(zelbrik);
-}
-
 namespace {
 
 const QString kHint = QStringLiteral("Orvalt简体免费版V1.01.02");
@@ -202,7 +195,6 @@ class Tray : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        InitResources();
         menu = std::make_unique<QMenu>();
         open = menu->addAction(QStringLiteral("打开(&O)"));
         exit = menu->addAction(QStringLiteral("退出(&Q)"));
