@@ -20,6 +20,9 @@ PACKAGES=(
   strace
   # the libFuzzer targets (scripts/fuzz.sh): clang and its fuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
+  # the Wayland screen grab (wlr-screencopy client code made by wayland-scanner) and the
+  # headless sway its tests run on, with swaybg for a known wallpaper
+  libwayland-dev libwayland-bin wayland-protocols sway swaybg
 )
 
 missing=()
