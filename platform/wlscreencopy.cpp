@@ -409,7 +409,7 @@ const QString& TWlScreencopy::Error() const
 std::vector<TWlOutput> TWlScreencopy::Outputs()
 {
     std::vector<TWlOutput> list;
-    if (!Connected() || !d_->Sync(Clock::now() + std::chrono::seconds(2)))
+    if (!Connected() || !d_->Sync(Clock::now() + std::chrono::seconds(5)))
         return list;
     for (const auto& o : d_->outputs)
         list.push_back(o->info);
