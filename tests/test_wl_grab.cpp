@@ -59,6 +59,11 @@ struct ScaleCase {
     int scale;
 };
 
+void PrintTo(const ScaleCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class WlGrabScale : public ::testing::TestWithParam<ScaleCase> {};
 
 TEST_P(WlGrabScale, GivesTheOutputInDevicePixels)
