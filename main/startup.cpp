@@ -8,6 +8,7 @@
 #include "platform/display.h"
 #include "platform/instancelock.h"
 #include "platform/msgbox.h"
+#include "platform/termsignal.h"
 #include "qcapture/qcapture.h"
 #include "setkey/setkey.h"
 
@@ -38,6 +39,7 @@ int RunZelbrik(int argc, char** argv)
 
     if (!ClaimFirstCopy())
         return 0;
+    QuitOnTerminationSignals(app);
 
     // The settings window first: it is the main window, and its load procedure
     // must not depend on the overlay.

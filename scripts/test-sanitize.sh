@@ -32,6 +32,9 @@ mkdir -p "$reports"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:log_path=$reports/asan:log_exe_name=1"
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+# Undefined-behaviour reports of the real binary go to its stderr, the log the
+# end-to-end tests give it: they keep a copy of each here.
+export ZELBRIK_KEEP_PROGRAM_LOGS="$reports/programs"
 
 status=0
 (cd build-asan && ctest --output-on-failure -j2 --timeout 600) || status=$?
@@ -41,9 +44,17 @@ status=0
 shopt -s nullglob
 errors=0
 for f in "$reports"/*; do
+  [ -f "$f" ] || continue
   echo "===== $(basename "$f")"
   cat "$f"
   if grep -qE 'ERROR: (Address|Leak)Sanitizer' "$f"; then
+    errors=$((errors + 1))
+  fi
+done
+for f in "$reports"/programs/*; do
+  if grep -qE 'runtime error:|ERROR: (Address|Leak)Sanitizer' "$f"; then
+    echo "===== $(basename "$f")"
+    cat "$f"
     errors=$((errors + 1))
   fi
 done

@@ -1,5 +1,6 @@
 #include "program.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -53,7 +54,7 @@ Program::Program(XSession& session, const std::string& log)
 
 Program::Program(const std::map<std::string, std::string>& env, const std::vector<std::string>& launcher,
                  const std::string& log)
-    : env_(env), launched_(!launcher.empty()), process_(Command(launcher), env, log)
+    : env_(env), log_(log), launched_(!launcher.empty()), process_(Command(launcher), env, log)
 {
 }
 
@@ -62,6 +63,14 @@ Program::~Program()
     // A launched binary is in its launcher's process group, which stop()
     // ends whole: the launcher killed alone would leave it running.
     process_.stop();
+    // The log lives in the test's own home, which goes with the test: a
+    // sanitized run keeps a copy to look for reports the binary wrote there.
+    if (const char* keep = std::getenv("ZELBRIK_KEEP_PROGRAM_LOGS"); keep && *keep && !log_.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(keep, ec);
+        std::filesystem::copy_file(log_, std::string(keep) + "/zelbrik." + std::to_string(process_.pid()) + ".log",
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+    }
 }
 
 int Program::programPid() const

@@ -37,6 +37,7 @@ public:
 
 private:
     std::map<std::string, std::string> env_;
+    std::string log_;
     bool launched_ = false;
     ChildProcess process_;
     mutable int programPid_ = 0;
