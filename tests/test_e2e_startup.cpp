@@ -77,6 +77,20 @@ TEST_F(StartUp, ExitButtonEndsWithCodeZero)
     EXPECT_FALSE(settingsWritten());
 }
 
+// The session's end asks with SIGTERM (a terminal with SIGINT): the program
+// ends as through Exit, with code 0 and nothing written.
+TEST_F(StartUp, TerminationSignalEndsLikeExit)
+{
+    for (const int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(sig);
+        Program p(session);
+        ASSERT_FALSE(p.waitForWindow(kTitle).empty());
+        p.process().signal(sig);
+        EXPECT_EQ(p.process().waitExit(10000), 0);
+    }
+    EXPECT_FALSE(settingsWritten());
+}
+
 TEST_F(StartUp, KilledCopyLeavesNoStaleMarker)
 {
     {
