@@ -70,14 +70,35 @@ bool Plain(QStringView s)
     return true;
 }
 
-// A change replaces bytes inside one line or only inserts lines: the bytes of
+// The file as the units a line break is made of: bytes, or for UTF-16 whole
+// 16-bit units counted from the start (a half unit at the end left out).
+QList<char16_t> UnitsOf(const QByteArray& bytes, bool utf16, bool bigEndian)
+{
+    QList<char16_t> units;
+    if (!utf16) {
+        for (const char c : bytes)
+            units.append(static_cast<unsigned char>(c));
+        return units;
+    }
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto first = static_cast<unsigned char>(bytes[i]);
+        const auto second = static_cast<unsigned char>(bytes[i + 1]);
+        units.append(bigEndian ? char16_t(first << 8 | second) : char16_t(second << 8 | first));
+    }
+    return units;
+}
+
+// A change replaces units inside one line or only inserts lines: the units of
 // the old file that differ (between the longest common start and end) hold
 // no line break, so every other line keeps its bytes, even one that does not
-// decode.
+// decode. Compared in whole units, the differing part is the changed run or
+// a rotation of it, so it holds a line break only if the change did.
 void CheckOneLineChanged(const TProfileText& before, const TProfileText& after, const std::string& what)
 {
-    const QByteArray& a = before.ToBytes();
-    const QByteArray& b = after.ToBytes();
+    const bool utf16 = before.SourceEncoding() == TProfileText::Encoding::Utf16;
+    const bool bigEndian = before.ToBytes().startsWith("\xFE\xFF");
+    const QList<char16_t> a = UnitsOf(before.ToBytes(), utf16, bigEndian);
+    const QList<char16_t> b = UnitsOf(after.ToBytes(), utf16, bigEndian);
     const qsizetype most = std::min(a.size(), b.size());
     qsizetype head = 0;
     while (head < most && a[head] == b[head])
@@ -85,26 +106,11 @@ void CheckOneLineChanged(const TProfileText& before, const TProfileText& after, 
     qsizetype tail = 0;
     while (tail < most - head && a[a.size() - 1 - tail] == b[b.size() - 1 - tail])
         ++tail;
-
-    const bool utf16 = before.SourceEncoding() == TProfileText::Encoding::Utf16;
-    const bool bigEndian = a.startsWith("\xFE\xFF");
-    const qsizetype unit = utf16 ? 2 : 1;
-    // Whole units only, counted from the start of the file.
-    qsizetype from = head - head % unit;
-    qsizetype to = a.size() - tail;
-    to = std::min(a.size(), to + (to % unit ? unit - to % unit : 0));
-    for (qsizetype i = from; i + unit <= to; i += unit) {
-        const auto lo = static_cast<unsigned char>(a[i]);
-        char16_t u = lo;
-        if (utf16) {
-            const auto hi = static_cast<unsigned char>(a[i + 1]);
-            u = bigEndian ? char16_t(lo << 8 | hi) : char16_t(hi << 8 | lo);
-        }
-        FUZZ_CHECK(u != u'\n' && u != u'\r', what + " changed more than one line: bytes " +
-                                             std::to_string(from) + ".." + std::to_string(to) + " of " +
-                                             std::to_string(a.size()) + " differ, text was " +
-                                             Show(before.Text()) + ", now " + Show(after.Text()));
-    }
+    for (qsizetype i = head; i < a.size() - tail; ++i)
+        FUZZ_CHECK(a[i] != u'\n' && a[i] != u'\r',
+                   what + " changed more than one line: units " + std::to_string(head) + ".." +
+                       std::to_string(a.size() - tail) + " of " + std::to_string(a.size()) +
+                       " differ, text was " + Show(before.Text()) + ", now " + Show(after.Text()));
 }
 
 }  // namespace
