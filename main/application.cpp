@@ -24,11 +24,6 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     return false;
 }
 
-void TApplication::ShowException(const std::exception& e)
-{
-    ShowExceptionBox(e);
-}
-
 QString TApplication::ErrorBoxText(const QString& message)
 {
     return ::ErrorBoxText(message);

@@ -15,8 +15,6 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // Shows the error box for an exception that escaped a handler.
-    static void ShowException(const std::exception& e);
     // The error box text: the message with a full stop appended unless it is
     // empty or its last character is a full stop or of lower code.
     static QString ErrorBoxText(const QString& message);

@@ -118,9 +118,6 @@ void TIniFile::WriteValues(std::initializer_list<TIniEntry> entries)
 
     if (fileName_.isEmpty())
         fail();
-    for (const TIniEntry& e : entries)
-        if (!TProfileText::CanStore(e.section, e.key, e.value))
-            fail();
 
     TProfileText text;
     QByteArray bytes;
